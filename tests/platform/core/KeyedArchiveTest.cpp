@@ -1,0 +1,106 @@
+#include "plist/KeyedArchive.h"
+#include "plist/PropertyList.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace qn;
+using plist::KeyedArchive;
+
+TEST(KeyedArchive, LayoutIsNSKeyedArchiver)
+{
+    const QByteArray bytes = KeyedArchive::archiveRootDictionary(
+        {{"FileName", QStringLiteral("a.txt")}, {"FileData", QByteArray("xyz")}});
+    ASSERT_TRUE(bytes.startsWith("bplist00"));
+    auto v = plist::read(bytes);
+    ASSERT_TRUE(v);
+    const QVariantMap m = v->toMap();
+    EXPECT_EQ(m.value("$archiver").toString(), "NSKeyedArchiver");
+    EXPECT_EQ(m.value("$version").toLongLong(), 100000);
+    const QVariantList objects = m.value("$objects").toList();
+    ASSERT_FALSE(objects.isEmpty());
+    EXPECT_EQ(objects.first().toString(), "$null");
+    const plist::Uid root = m.value("$top").toMap().value("root").value<plist::Uid>();
+    ASSERT_LT(root.value, quint64(objects.size()));
+    EXPECT_TRUE(objects.at(qsizetype(root.value)).toMap().contains("NS.keys"));
+}
+
+TEST(KeyedArchive, RoundTripOfStringsAndData)
+{
+    const QVariantMap in{{"a", QStringLiteral("one")}, {"b", QByteArray("\0\1\2", 3)}, {"empty", QString("")}};
+    auto out = KeyedArchive::unarchiveRootDictionary(KeyedArchive::archiveRootDictionary(in));
+    ASSERT_TRUE(out);
+    EXPECT_EQ(*out, in);
+}
+
+TEST(KeyedArchive, OtherValueTypesAreRefused)
+{
+    QString error;
+    EXPECT_TRUE(KeyedArchive::archiveRootDictionary({{"n", 5}}, &error).isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(KeyedArchive, PythonReadsOurArchive)
+{
+    const QByteArray bytes = KeyedArchive::archiveRootDictionary(
+        {{"FileName", QStringLiteral("x y.txt")}, {"FileData", QByteArray("DATA")}});
+    const QString code = QStringLiteral(
+        "import plistlib, sys\n"
+        "a = plistlib.loads(sys.stdin.buffer.read())\n"
+        "o = a['$objects']; r = o[a['$top']['root'].data]\n"
+        "d = {o[k.data]: o[v.data] for k, v in zip(r['NS.keys'], r['NS.objects'])}\n"
+        "assert o[r['$class'].data]['$classname'] == 'NSDictionary'\n"
+        "assert d == {'FileName': 'x y.txt', 'FileData': b'DATA'}, d\n"
+        "print('ok')\n");
+    auto r = test::runProcess(test::systemPython(), {"-c", code}, 30000, {}, bytes);
+    EXPECT_EQ(r.out.trimmed(), "ok") << r.err.constData();
+}
+
+TEST(KeyedArchive, ReadsAnArchiveMadeByPython)
+{
+    // The object order of a typical NSKeyedArchiver file: the class comes
+    // before the values, and the root is a mutable dictionary.
+    const QString code = QStringLiteral(
+        "import plistlib, sys\n"
+        "U = plistlib.UID\n"
+        "objs = ['$null', {'NS.keys': [U(2), U(3)], 'NS.objects': [U(5), U(6)], '$class': U(4)},"
+        " 'FileName', 'FileData', {'$classname': 'NSMutableDictionary', '$classes': ['NSMutableDictionary', 'NSDictionary', 'NSObject']},"
+        " 'f.txt', b'abc']\n"
+        "a = {'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': U(1)}, '$objects': objs}\n"
+        "sys.stdout.buffer.write(plistlib.dumps(a, fmt=plistlib.FMT_BINARY))\n");
+    auto r = test::runProcess(test::systemPython(), {"-c", code});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    auto out = KeyedArchive::unarchiveRootDictionary(r.out);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->value("FileName").toString(), "f.txt");
+    EXPECT_EQ(out->value("FileData").toByteArray(), "abc");
+}
+
+TEST(KeyedArchive, BrokenArchivesAreRefused)
+{
+    auto archive = [](const QVariantList& objects, const QVariant& root) {
+        return plist::write(QVariantMap{{"$archiver", QStringLiteral("NSKeyedArchiver")},
+                                        {"$version", 100000},
+                                        {"$top", QVariantMap{{"root", root}}},
+                                        {"$objects", objects}},
+                            plist::Format::Binary);
+    };
+    const QVariant cls = QVariantMap{{"$classname", QStringLiteral("NSDictionary")}};
+    auto U = [](quint64 v) { return QVariant::fromValue(plist::Uid{v}); };
+    const QList<QByteArray> bad{
+        plist::write(QVariantMap{{"a", 1}}, plist::Format::Binary),             // not an archive
+        archive({QStringLiteral("$null")}, U(5)),                                // root out of range
+        archive({QStringLiteral("$null"), QStringLiteral("s")}, U(1)),           // root not a dictionary
+        archive({QStringLiteral("$null"), QVariantMap{{"NS.keys", QVariantList{U(9)}}, {"NS.objects", QVariantList{U(0)}}, {"$class", U(2)}}, cls}, U(1)),
+        archive({QStringLiteral("$null"), QVariantMap{{"NS.keys", QVariantList{U(3)}}, {"NS.objects", QVariantList{}}, {"$class", U(2)}}, cls, QStringLiteral("k")}, U(1)),
+        archive({QStringLiteral("$null"), QVariantMap{{"NS.keys", QVariantList{}}, {"NS.objects", QVariantList{}}, {"$class", U(2)}},
+                 QVariantMap{{"$classname", QStringLiteral("NSArray")}}}, U(1)),
+        QByteArray("garbage"),
+    };
+    for (const QByteArray& b : bad) {
+        QString error;
+        EXPECT_FALSE(KeyedArchive::unarchiveRootDictionary(b, &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
+}

@@ -1,0 +1,163 @@
+#include "defaults/UserDefaults.h"
+#include "plist/PropertyList.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPoint>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace qn;
+
+namespace {
+
+void writeRaw(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray readRaw(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TEST(UserDefaults, PathFollowsXdgConfigHome)
+{
+    EXPECT_EQ(UserDefaults::pathForDomain("com.qnlab.X"), test::homeDir() + "/.config/qnlab/com.qnlab.X.plist");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(UserDefaults::pathForDomain("d"), test::homeDir() + "/.config/qnlab/d.plist");
+    qputenv("XDG_CONFIG_HOME", "relative/is/ignored");
+    EXPECT_EQ(UserDefaults::pathForDomain("d"), test::homeDir() + "/.config/qnlab/d.plist");
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST(UserDefaults, TypedReadsAndRegisteredFallbacks)
+{
+    UserDefaults d("com.qnlab.typed");
+    d.registerDefaults({{"autoCloseTray", true}, {"timeIntervalUntilCloseTray", 10}});
+    EXPECT_TRUE(d.boolForKey("autoCloseTray"));
+    EXPECT_EQ(d.integerForKey("timeIntervalUntilCloseTray"), 10);
+    EXPECT_FALSE(QFileInfo::exists(d.path())) << "reading must not create the file";
+
+    ASSERT_TRUE(d.setObject(false, "autoCloseTray"));
+    ASSERT_TRUE(d.setObject(2.75, "ratio"));
+    ASSERT_TRUE(d.setObject(QStringLiteral("text"), "name"));
+    ASSERT_TRUE(d.setObject(QVariantList{1, 2}, "list"));
+    ASSERT_TRUE(d.setObject(QVariantMap{{"k", QStringLiteral("v")}}, "dict"));
+    EXPECT_FALSE(d.boolForKey("autoCloseTray"));
+    EXPECT_EQ(d.integerForKey("timeIntervalUntilCloseTray"), 10);
+    EXPECT_DOUBLE_EQ(d.doubleForKey("ratio"), 2.75);
+    EXPECT_FLOAT_EQ(d.floatForKey("ratio"), 2.75f);
+    EXPECT_EQ(d.integerForKey("ratio"), 2);
+    EXPECT_EQ(d.stringForKey("name"), "text");
+    EXPECT_EQ(d.arrayForKey("list").size(), 2);
+    EXPECT_EQ(d.dictionaryForKey("dict").value("k").toString(), "v");
+    EXPECT_TRUE(d.arrayForKey("name").isEmpty());
+    EXPECT_TRUE(d.dictionaryForKey("list").isEmpty());
+    EXPECT_FALSE(d.objectForKey("absent").isValid());
+    EXPECT_EQ(d.integerForKey("absent"), 0);
+
+    ASSERT_TRUE(d.removeObject("autoCloseTray"));
+    EXPECT_TRUE(d.boolForKey("autoCloseTray")) << "the fallback answers again";
+}
+
+TEST(UserDefaults, ReadsSeeAnotherWritersFile)
+{
+    UserDefaults reader("com.qnlab.shared");
+    UserDefaults writer("com.qnlab.shared");
+    writer.setInteger(1, "n");
+    EXPECT_EQ(reader.integerForKey("n"), 1);
+    writer.setInteger(2, "n");
+    EXPECT_EQ(reader.integerForKey("n"), 2);
+    // A rewrite by something that is not UserDefaults at all.
+    writeRaw(reader.path(), plist::write(QVariantMap{{"n", 3}}, plist::Format::Binary));
+    EXPECT_EQ(reader.integerForKey("n"), 3);
+}
+
+TEST(UserDefaults, BadFilesReadAsEmptyAndStayUntouched)
+{
+    const QList<QByteArray> bad{
+        QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><integer>1"),  // truncated
+        QByteArray("\x00\x13\x37garbage\xff", 11),                                                 // binary garbage
+        plist::write(QVariantList{1, 2, 3}, plist::Format::Xml),                                   // wrong root type
+        QByteArray(),                                                                             // empty
+    };
+    for (const QByteArray& bytes : bad) {
+        UserDefaults d("com.qnlab.bad");
+        d.registerDefaults({{"fallback", 5}});
+        writeRaw(d.path(), bytes);
+        EXPECT_TRUE(d.persistentDomain().isEmpty());
+        EXPECT_EQ(d.integerForKey("fallback"), 5);
+        EXPECT_FALSE(d.objectForKey("a").isValid());
+        EXPECT_EQ(readRaw(d.path()), bytes) << "a read never rewrites the file";
+        ASSERT_TRUE(d.setInteger(7, "a"));
+        EXPECT_EQ(d.integerForKey("a"), 7);
+    }
+}
+
+TEST(UserDefaults, UnwritableValueLeavesTheFileAlone)
+{
+    UserDefaults d("com.qnlab.keep");
+    ASSERT_TRUE(d.setInteger(1, "n"));
+    const QByteArray before = readRaw(d.path());
+    EXPECT_FALSE(d.setObject(QVariant::fromValue(QPoint(1, 1)), "p"));
+    EXPECT_EQ(readRaw(d.path()), before);
+}
+
+TEST(UserDefaults, ReadersNeverSeeHalfAFileWhenTheWriterIsKilled)
+{
+    const QString writerPath = test::testBinDir() + "/qn_test_defaults_writer";
+    ASSERT_TRUE(QFileInfo::exists(writerPath));
+    UserDefaults reader("com.qnlab.atomic");
+    int reads = 0;
+    int complete = 0;
+    auto* rng = QRandomGenerator::global();
+    for (int round = 0; round < 200; ++round) {
+        QProcess writer;
+        writer.start(writerPath, {"com.qnlab.atomic"});
+        ASSERT_TRUE(writer.waitForStarted(5000));
+        ASSERT_TRUE(writer.waitForReadyRead(5000));
+        // Let it write for a random while, reading all the time.
+        const int ms = int(rng->bounded(1, 15));
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            const QVariantMap m = reader.persistentDomain();
+            ++reads;
+            if (!m.isEmpty()) {
+                ASSERT_EQ(m.size(), 2001) << "a reader saw a partial dictionary";
+                const QString marker = m.value("marker").toString();
+                ASSERT_TRUE(marker == "A" || marker == "B");
+                ASSERT_EQ(m.value("key1999").toString(), marker.repeated(40)) << "mixed versions";
+                ++complete;
+            }
+        }
+        ::kill(pid_t(writer.processId()), SIGKILL);
+        writer.waitForFinished(5000);
+        // After the kill the file is one whole version.
+        auto v = plist::readFile(reader.path());
+        if (QFileInfo::exists(reader.path())) {
+            ASSERT_TRUE(v) << "killed writer left a broken file";
+            ASSERT_EQ(v->toMap().size(), 2001);
+        }
+    }
+    EXPECT_GT(complete, 0);
+    RecordProperty("reads", reads);
+    // Leftover temporary files of killed writers are the only debris allowed.
+    const QStringList names = QDir(QFileInfo(reader.path()).absolutePath()).entryList(QDir::Files);
+    EXPECT_TRUE(names.contains("com.qnlab.atomic.plist"));
+}

@@ -1,0 +1,83 @@
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+
+namespace qn::test {
+
+QString homeDir()
+{
+    return qEnvironmentVariable("HOME");
+}
+
+QString dataPath(const QString& relative)
+{
+    return qEnvironmentVariable("QN_TEST_DATA") + QLatin1Char('/') + relative;
+}
+
+QString stageDir()
+{
+    return qEnvironmentVariable("QN_STAGE_DIR");
+}
+
+QString testBinDir()
+{
+    const QString dir = qEnvironmentVariable("QN_TEST_BIN_DIR");
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() : dir;
+}
+
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+ProcessResult runProcess(const QString& program, const QStringList& args, int timeoutMs, const QStringList& extraEnv,
+                         const QByteArray& input)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : extraEnv) {
+        const qsizetype eq = kv.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            env.insert(kv.left(eq), kv.mid(eq + 1));
+    }
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    ProcessResult r;
+    if (!p.waitForStarted(10000))
+        return r;
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(timeoutMs)) {
+        r.timedOut = true;
+        p.kill();
+        p.waitForFinished(5000);
+    }
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    if (p.exitStatus() == QProcess::NormalExit)
+        r.exitCode = p.exitCode();
+    else
+        r.signal = p.exitCode();  // QProcess reports the signal number as exit code for crashes
+    return r;
+}
+
+QString systemPython()
+{
+    return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                 : QStringLiteral("python3");
+}
+
+}  // namespace qn::test

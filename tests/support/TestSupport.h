@@ -1,0 +1,49 @@
+#pragma once
+// Helpers shared by every test program.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <ostream>
+
+// Readable QString values in GoogleTest failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& b, std::ostream* os)
+{
+    *os << '"' << b.toStdString() << '"';
+}
+
+namespace qn::test {
+
+/// The private home of this test program (HOME, XDG_* point inside it).
+QString homeDir();
+/// tests/data/<relative>
+QString dataPath(const QString& relative);
+/// The build's staged install tree (build/stage).
+QString stageDir();
+/// Folder of the test programs and test helper programs.
+QString testBinDir();
+
+/// Processes Qt events until pred() is true or the timeout passes.
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+struct ProcessResult {
+    int exitCode = -1;       // exit status, or -1 when it did not exit normally
+    int signal = 0;          // terminating signal, 0 when none
+    bool timedOut = false;
+    QByteArray out;
+    QByteArray err;
+};
+
+/// Runs a program to completion (killed after timeoutMs) with optional input
+/// and extra environment entries ("NAME=value").
+ProcessResult runProcess(const QString& program, const QStringList& args, int timeoutMs = 30000,
+                         const QStringList& extraEnv = {}, const QByteArray& input = {});
+
+/// Path of the Debian python (pyenv's python cannot see Debian packages).
+QString systemPython();
+
+}  // namespace qn::test
