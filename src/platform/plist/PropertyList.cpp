@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <plist/plist.h>
 
@@ -71,11 +72,9 @@ std::optional<QVariant> toVariant(plist_t node, int depth, QString* error)
         return QVariant(d);
     }
     case PLIST_STRING: {
-        char* s = nullptr;
-        plist_get_string_val(node, &s);
-        QString out = QString::fromUtf8(s ? s : "");
-        free(s);
-        return QVariant(out);
+        uint64_t len = 0;
+        const char* s = plist_get_string_ptr(node, &len);
+        return QVariant(QString::fromUtf8(s ? s : "", s ? qsizetype(len) : 0));
     }
     case PLIST_KEY: {
         char* s = nullptr;
@@ -242,6 +241,70 @@ bool looksBinary(const QByteArray& bytes)
     return bytes.startsWith("bplist00");
 }
 
+quint64 readBigEndian(const uchar* p, int size)
+{
+    quint64 v = 0;
+    for (int i = 0; i < size; ++i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+// libplist 2.2 aborts (an assertion) on strings with an embedded NUL. Such
+// strings have no use in our files, so binary lists holding one are refused
+// before libplist sees them. Only the object table is walked; everything
+// else about the structure is left to libplist's own checks.
+bool binaryHasNulString(const QByteArray& bytes)
+{
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const quint64 size = quint64(bytes.size());
+    if (size < 8 + 32)
+        return false;  // too short to be valid; libplist refuses it
+    const uchar* trailer = data + size - 32;
+    const int offsetSize = trailer[6];
+    const quint64 count = readBigEndian(trailer + 8, 8);
+    const quint64 tableOffset = readBigEndian(trailer + 24, 8);
+    if (offsetSize < 1 || offsetSize > 8 || tableOffset >= size || count > size
+        || count * quint64(offsetSize) > size - tableOffset)
+        return false;
+    for (quint64 i = 0; i < count; ++i) {
+        const quint64 off = readBigEndian(data + tableOffset + i * quint64(offsetSize), offsetSize);
+        if (off >= size)
+            continue;
+        const uchar marker = data[off];
+        const uchar kind = marker >> 4;
+        if (kind != 0x5 && kind != 0x6)
+            continue;
+        quint64 len = marker & 0x0f;
+        quint64 start = off + 1;
+        if (len == 0x0f) {
+            if (start >= size || (data[start] >> 4) != 0x1)
+                continue;
+            const int intSize = 1 << (data[start] & 0x0f);
+            if (intSize > 8 || start + 1 + quint64(intSize) > size)
+                continue;
+            len = readBigEndian(data + start + 1, intSize);
+            start += 1 + quint64(intSize);
+        }
+        const quint64 unit = kind == 0x5 ? 1 : 2;
+        if (len > size || start + len * unit > size)
+            continue;
+        for (quint64 j = 0; j < len; ++j) {
+            const uchar* c = data + start + j * unit;
+            if (unit == 1 ? c[0] == 0 : (c[0] == 0 && c[1] == 0))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The XML reader turns character references into bytes; &#0; would again be
+// an embedded NUL.
+bool xmlHasNulReference(const QByteArray& text)
+{
+    static const QRegularExpression nulRef(QStringLiteral("&#(x0*|0+);"), QRegularExpression::CaseInsensitiveOption);
+    return text.contains("&#") && nulRef.match(QString::fromLatin1(text)).hasMatch();
+}
+
 }  // namespace
 
 std::optional<QVariant> read(const QByteArray& bytes, QString* error)
@@ -256,6 +319,10 @@ std::optional<QVariant> read(const QByteArray& bytes, QString* error)
     }
     plist_t root = nullptr;
     if (looksBinary(bytes)) {
+        if (binaryHasNulString(bytes)) {
+            setError(error, QStringLiteral("property list holds a string with a NUL character"));
+            return std::nullopt;
+        }
         plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &root);
     } else {
         // libplist's XML reader wants a terminating NUL inside the buffer.
@@ -263,6 +330,10 @@ std::optional<QVariant> read(const QByteArray& bytes, QString* error)
         const qsizetype nul = text.indexOf('\0');
         if (nul >= 0) {
             setError(error, QStringLiteral("property list text contains a NUL byte"));
+            return std::nullopt;
+        }
+        if (xmlHasNulReference(text)) {
+            setError(error, QStringLiteral("property list holds a string with a NUL character"));
             return std::nullopt;
         }
         if (!text.trimmed().startsWith('<')) {

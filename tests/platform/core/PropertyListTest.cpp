@@ -184,3 +184,20 @@ TEST(PropertyList, ReadFileReportsMissingFile)
     EXPECT_FALSE(plist::readFile(test::homeDir() + "/nope.plist", &error));
     EXPECT_TRUE(error.contains("nope.plist"));
 }
+
+TEST(PropertyList, StringsWithNulAreRefusedNotFatal)
+{
+    for (const char* name : {"plist/fuzz-nul-in-string.bplist", "plist/nul-in-key.bplist", "plist/nul-utf16.bplist"}) {
+        QString error;
+        EXPECT_FALSE(plist::readFile(test::dataPath(name), &error)) << name;
+        EXPECT_TRUE(error.contains("NUL")) << name << " " << error.toStdString();
+    }
+    for (const char* xml : {"<plist><string>a&#0;b</string></plist>", "<plist><string>&#x00;</string></plist>"}) {
+        QString error;
+        EXPECT_FALSE(plist::read(QByteArray(xml), &error)) << xml;
+    }
+    // An ordinary character reference still works.
+    auto v = plist::read(QByteArray("<plist version=\"1.0\"><string>&#65;&#x42;</string></plist>"));
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->toString(), "AB");
+}
