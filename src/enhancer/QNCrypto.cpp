@@ -1,0 +1,250 @@
+#include "QNCrypto.h"
+
+#include "plist/KeyedArchive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <openssl/blowfish.h>
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+bool makeKeySchedule(const QString& key, BF_KEY* schedule)
+{
+    const QByteArray bytes = key.toUtf8();
+    if (bytes.isEmpty())
+        return false;
+    // BF_set_key uses at most 72 bytes of key material and ignores the rest.
+    BF_set_key(schedule, int(qMin<qsizetype>(bytes.size(), 72)), reinterpret_cast<const unsigned char*>(bytes.constData()));
+    return true;
+}
+
+void fail(QNErrorOut error, qint32 code)
+{
+    if (error)
+        *error = QNEnhancer::buildErrorWithCode(code);
+}
+
+bool existsAt(const QString& path)
+{
+    // A dangling symbolic link is something too.
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+enum class WriteResult { Written, Exists, Failed };
+
+// Writes a new file atomically and never replaces one that appeared since
+// the caller's check: the data go to a temporary file in the same folder,
+// which is then hard-linked under the final name (link() fails on an existing
+// name, where rename() would replace it).
+WriteResult writeNewFileAtomically(const QString& path, const QByteArray& data)
+{
+    const QFileInfo info(path);
+    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    if (!temp.open())
+        return WriteResult::Failed;
+    if (temp.write(data) != data.size() || !temp.flush() || ::fsync(temp.handle()) != 0)
+        return WriteResult::Failed;
+    temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                        | QFileDevice::ReadOther);
+    if (::link(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return errno == EEXIST ? WriteResult::Exists : WriteResult::Failed;
+    return WriteResult::Written;  // the temporary name is removed by QTemporaryFile
+}
+
+std::optional<QByteArray> readWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+}  // namespace
+
+QString QNCrypto::md5(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, EVP_md5(), nullptr) != 1
+        || length != 16)
+        return {};
+    char hex[2 * 16 + 1];
+    for (unsigned int i = 0; i < 16; ++i)
+        std::snprintf(hex + 2 * i, 3, "%02X", digest[i]);
+    return QString::fromLatin1(hex, 32);
+}
+
+std::optional<QByteArray> QNCrypto::encryptData(const QByteArray& data, const QString& key,
+                                                const QNCryptoProgress& progress, const QVariant& context)
+{
+    BF_KEY schedule;
+    if (!makeKeySchedule(key, &schedule))
+        return std::nullopt;
+    const quint64 total = quint64(data.size());
+    QByteArray out((data.size() + 15) & ~qsizetype(7), '\0');
+    auto* dst = reinterpret_cast<unsigned char*>(out.data());
+    const auto* src = reinterpret_cast<const unsigned char*>(data.constData());
+
+    unsigned char header[8];
+    for (int i = 0; i < 8; ++i)
+        header[i] = static_cast<unsigned char>(total >> (8 * (7 - i)));
+    BF_ecb_encrypt(header, dst, &schedule, BF_ENCRYPT);
+
+    if (progress)
+        progress(0, total, context);
+    quint64 offset = 0;
+    while (offset < total) {
+        if (total - offset >= 8) {
+            BF_ecb_encrypt(src + offset, dst + offset + 8, &schedule, BF_ENCRYPT);
+        } else {
+            unsigned char last[8] = {};
+            std::memcpy(last, src + offset, size_t(total - offset));
+            BF_ecb_encrypt(last, dst + offset + 8, &schedule, BF_ENCRYPT);
+        }
+        offset += 8;
+        if (progress)
+            progress(quint32(offset), total, context);
+    }
+    return out;
+}
+
+std::optional<QByteArray> QNCrypto::decryptData(const QByteArray& data, const QString& key,
+                                                const QNCryptoProgress& progress, const QVariant& context)
+{
+    if (key.isEmpty() || data.size() % 8 != 0 || data.isEmpty())
+        return std::nullopt;
+    BF_KEY schedule;
+    if (!makeKeySchedule(key, &schedule))
+        return std::nullopt;
+    const auto* src = reinterpret_cast<const unsigned char*>(data.constData());
+    unsigned char header[8];
+    BF_ecb_encrypt(src, header, &schedule, BF_DECRYPT);
+    quint64 stored = 0;
+    for (unsigned char byte : header)
+        stored = (stored << 8) | byte;
+
+    // A wrong key or a damaged header shows as an impossible length; checking
+    // it first saves decrypting a body that would be thrown away.
+    const quint64 bodyLength = quint64(data.size() - 8);
+    const bool plausible = (stored >> 32) == 0 && stored <= bodyLength;
+
+    QByteArray out(plausible ? qsizetype(bodyLength) : 0, Qt::Uninitialized);
+    auto* dst = reinterpret_cast<unsigned char*>(out.data());
+    if (progress)
+        progress(0, stored, context);
+    for (quint64 offset = 8; offset < quint64(data.size()); offset += 8) {
+        if (plausible)
+            BF_ecb_encrypt(src + offset, dst + offset - 8, &schedule, BF_DECRYPT);
+        if (progress)
+            progress(quint32(offset + 8), stored, context);
+    }
+    if (!plausible)
+        return std::nullopt;
+    out.truncate(qsizetype(stored));
+    return out;
+}
+
+std::optional<QNCrypto::Archived> QNCrypto::readArchive(const QByteArray& plaintext)
+{
+    const auto root = qn::plist::KeyedArchive::unarchiveRootDictionary(plaintext);
+    if (!root)
+        return std::nullopt;
+    const QVariant path = root->value(QNCryptoSourceFilePath);
+    const QVariant bytes = root->value(QNCryptoSourceData);
+    if (path.typeId() != QMetaType::QString || bytes.typeId() != QMetaType::QByteArray)
+        return std::nullopt;
+    return Archived{path.toString(), bytes.toByteArray()};
+}
+
+QString QNCrypto::encryptFileAtPath(const QString& path, const QString& key, const QNCryptoProgress& progress,
+                                    const QVariant& context, QNErrorOut error)
+{
+    const QString target = path + QStringLiteral(".qne");
+    const auto source = readWholeFile(path);
+    if (!source) {
+        fail(error, kQNFileNotFoundErr);
+        return {};
+    }
+    if (existsAt(target)) {
+        fail(error, kQNFileDupErr);
+        return {};
+    }
+    const QByteArray archive = qn::plist::KeyedArchive::archiveRootDictionary(
+        {{QNCryptoSourceFilePath, path}, {QNCryptoSourceData, *source}});
+    const auto encrypted = archive.isEmpty() ? std::nullopt : encryptData(archive, key, progress, context);
+    if (!encrypted) {
+        fail(error, kQNWriteErr);
+        return {};
+    }
+    switch (writeNewFileAtomically(target, *encrypted)) {
+    case WriteResult::Written: return target;
+    case WriteResult::Exists: fail(error, kQNFileDupErr); return {};
+    case WriteResult::Failed: break;
+    }
+    fail(error, kQNWriteErr);
+    return {};
+}
+
+static std::optional<QNCrypto::Archived> decryptArchive(const QString& path, const QString& key,
+                                                        const QNCryptoProgress& progress, const QVariant& context)
+{
+    const auto encrypted = readWholeFile(path);
+    if (!encrypted)
+        return std::nullopt;
+    const auto plain = QNCrypto::decryptData(*encrypted, key, progress, context);
+    if (!plain)
+        return std::nullopt;
+    // An intact header over a damaged body decrypts to something that is not
+    // an archive: that is the same failure as a wrong key.
+    return QNCrypto::readArchive(*plain);
+}
+
+QString QNCrypto::decryptFileAtPath(const QString& path, const QString& key, const QNCryptoProgress& progress,
+                                    const QVariant& context, QNErrorOut error)
+{
+    const auto archived = decryptArchive(path, key, progress, context);
+    // Only the stored name is used, never its folder; a name that is no file
+    // name ("", ".", "..") marks the archive as damaged.
+    const QString name = archived ? QFileInfo(archived->sourcePath).fileName() : QString();
+    if (!archived || name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+        fail(error, kQNFileIsDamagedOrInvalidKeyErr);
+        return {};
+    }
+    const QString restored = QFileInfo(path).absoluteDir().filePath(name);
+    if (existsAt(restored)) {
+        fail(error, kQNFileDupErr);
+        return {};
+    }
+    switch (writeNewFileAtomically(restored, archived->sourceData)) {
+    case WriteResult::Written: return restored;
+    case WriteResult::Exists: fail(error, kQNFileDupErr); return {};
+    case WriteResult::Failed: break;
+    }
+    fail(error, kQNWriteErr);
+    return {};
+}
+
+std::optional<QByteArray> QNCrypto::dataByDecryptingFileAtPath(const QString& path, const QString& key,
+                                                               const QNCryptoProgress& progress,
+                                                               const QVariant& context, QNErrorOut error)
+{
+    const auto archived = decryptArchive(path, key, progress, context);
+    if (!archived) {
+        fail(error, kQNFileIsDamagedOrInvalidKeyErr);
+        return std::nullopt;
+    }
+    return archived->sourceData;
+}
