@@ -84,8 +84,6 @@ Request readRequest(int fd, std::vector<std::string>* items)
             return Request::Malformed;
         items->push_back(std::move(item));
     }
-    if (items->front().empty() || items->front()[0] != '/')
-        return Request::Malformed;
     return Request::Ok;
 }
 
@@ -98,6 +96,9 @@ struct Outcome {
 Outcome runTool(const std::vector<std::string>& items)
 {
     Outcome outcome;
+    // Tools are named by absolute path only: nothing is looked up on PATH.
+    if (items.front().empty() || items.front()[0] != '/')
+        return {kToolExecuteFailure};
     int out[2], failure[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
         return {kToolExecuteFailure};
