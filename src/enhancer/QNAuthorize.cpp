@@ -69,10 +69,10 @@ QNAuthorize::~QNAuthorize()
 
 QStringList QNAuthorize::defaultElevationCommand()
 {
-    if (::geteuid() == 0)
-        return {};
     if (qEnvironmentVariableIsSet("QNLAB_ELEVATOR"))
         return QProcess::splitCommand(qEnvironmentVariable("QNLAB_ELEVATOR"));
+    if (::geteuid() == 0)
+        return {};
     return {QStringLiteral("pkexec")};
 }
 

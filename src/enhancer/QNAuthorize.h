@@ -64,9 +64,9 @@ public:
     /// runs the helper directly. Takes effect when the helper is next started.
     void setElevationCommand(const QStringList& command) { _elevationCommand = command; }
     const QStringList& elevationCommand() const { return _elevationCommand; }
-    /// Nothing when running as root; otherwise the command in QNLAB_ELEVATOR
-    /// when that is set (an empty value means "run directly", for tests), else
-    /// pkexec.
+    /// The command in QNLAB_ELEVATOR when that is set (for tests and
+    /// administrators; an empty value means "run directly"); otherwise nothing
+    /// when running as root, else pkexec.
     static QStringList defaultElevationCommand();
 
     void setHelperPath(const QString& path) { _helperPath = path; }
