@@ -22,6 +22,63 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
+// libplist 2.2 asserts (aborts the process) when it hands out a key or
+// string that holds a NUL character, and a damaged or hostile binary plist can
+// declare such strings. Finds them in the object table before libplist parses
+// the file. Returns false when the layout is inconsistent; libplist then
+// refuses the file itself.
+bool binaryHasStringWithNul(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const quint64 size = quint64(bytes.size());
+    if (size < 8 + 32)
+        return false;
+    auto readBE = [&](quint64 at, unsigned width, quint64* out) {
+        if (width == 0 || width > 8 || at > size || width > size - at)
+            return false;
+        quint64 v = 0;
+        for (unsigned i = 0; i < width; ++i)
+            v = (v << 8) | p[at + i];
+        *out = v;
+        return true;
+    };
+    const uchar* trailer = p + size - 32;
+    const unsigned offsetSize = trailer[6];
+    quint64 count = 0, tableOffset = 0;
+    if (!readBE(size - 32 + 8, 8, &count) || !readBE(size - 32 + 24, 8, &tableOffset))
+        return false;
+    if (offsetSize == 0 || offsetSize > 8 || tableOffset > size || count > (size - tableOffset) / offsetSize)
+        return false;
+    for (quint64 i = 0; i < count; ++i) {
+        quint64 at = 0;
+        if (!readBE(tableOffset + i * offsetSize, offsetSize, &at) || at >= size)
+            continue;
+        const uchar marker = p[at];
+        const uchar kind = marker & 0xF0;
+        if (kind != 0x50 && kind != 0x60)
+            continue;
+        quint64 length = marker & 0x0F;
+        quint64 start = at + 1;
+        if (length == 0x0F) {
+            // The length follows as an integer object: 0x1n with 2^n bytes.
+            if (start >= size || (p[start] & 0xF0) != 0x10 || (p[start] & 0x0F) > 3)
+                continue;
+            const unsigned width = 1u << (p[start] & 0x0F);
+            if (!readBE(start + 1, width, &length))
+                continue;
+            start += 1 + width;
+        }
+        const quint64 unit = kind == 0x60 ? 2 : 1;
+        if (start > size || length > (size - start) / unit)
+            continue;
+        for (quint64 j = 0; j < length; ++j) {
+            if (unit == 1 ? p[start + j] == 0 : (p[start + 2 * j] == 0 && p[start + 2 * j + 1] == 0))
+                return true;
+        }
+    }
+    return false;
+}
+
 struct PlistDeleter {
     void operator()(plist_t p) const
     {
@@ -71,11 +128,11 @@ std::optional<QVariant> toVariant(plist_t node, int depth, QString* error)
         return QVariant(d);
     }
     case PLIST_STRING: {
-        char* s = nullptr;
-        plist_get_string_val(node, &s);
-        QString out = QString::fromUtf8(s ? s : "");
-        free(s);
-        return QVariant(out);
+        // plist_get_string_val asserts on strings with an embedded NUL, which
+        // a damaged binary plist can hold; the pointer form does not.
+        uint64_t len = 0;
+        const char* s = plist_get_string_ptr(node, &len);
+        return QVariant(QString::fromUtf8(s ? s : "", s ? qsizetype(len) : 0));
     }
     case PLIST_KEY: {
         char* s = nullptr;
@@ -256,6 +313,10 @@ std::optional<QVariant> read(const QByteArray& bytes, QString* error)
     }
     plist_t root = nullptr;
     if (looksBinary(bytes)) {
+        if (binaryHasStringWithNul(bytes)) {
+            setError(error, QStringLiteral("property list string contains a NUL character"));
+            return std::nullopt;
+        }
         plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &root);
     } else {
         // libplist's XML reader wants a terminating NUL inside the buffer.

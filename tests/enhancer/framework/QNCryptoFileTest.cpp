@@ -231,3 +231,34 @@ TEST_F(QNCryptoFiles, DecryptsAFileMadeByPythonAndOpenssl)
     EXPECT_EQ(restored, path("origin.bin"));
     EXPECT_EQ(readFile(restored), QByteArray::fromHex("00ff10aa"));
 }
+
+// Keys or strings holding a NUL make the property-list library abort; such
+// an archive must come back as a damaged file instead.
+TEST_F(QNCryptoFiles, ArchiveWithNulCharactersGives400)
+{
+    const char script[] = R"(
+import plistlib, sys
+U = plistlib.UID
+for i, (key, value) in enumerate([('QNCrypto\0SourceData', b'x'), ('QNCryptoSourceFilePath', '/a\0b'),
+                                   ('QNCryptoSourceFilePath', 'x' * 20 + '\0')]):
+    objs = ['$null', {'NS.keys': [U(2), U(3)], 'NS.objects': [U(4), U(5)], '$class': U(6)},
+            key, 'QNCryptoSourceData', value if isinstance(value, str) else '/p', b'data',
+            {'$classname': 'NSDictionary', '$classes': ['NSDictionary', 'NSObject']}]
+    if key != 'QNCryptoSourceFilePath':
+        objs[3] = 'QNCryptoSourceFilePath'
+    a = {'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': U(1)}, '$objects': objs}
+    open(sys.argv[1] + '/nul%d.bin' % i, 'wb').write(plistlib.dumps(a, fmt=plistlib.FMT_BINARY))
+)";
+    auto r = qn::test::runProcess(qn::test::systemPython(), {"-c", script, dir.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray archive = readFile(path(QStringLiteral("nul%1.bin").arg(i)));
+        ASSERT_TRUE(archive.startsWith("bplist00"));
+        const QString qne = path(QStringLiteral("nul%1.qne").arg(i));
+        ASSERT_TRUE(writeFile(qne, *QNCrypto::encryptData(archive, kKey)));
+        std::optional<QNError> error;
+        EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(qne, kKey, {}, {}, &error)) << i;
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    }
+}
