@@ -197,3 +197,11 @@ TEST_F(UninstallWindow, EscapeIsIgnoredOnceRemovalHasStarted)
     EXPECT_EQ(controller->runModal(), 1);
     EXPECT_GE(escapes, 2);
 }
+
+TEST_F(UninstallWindow, FinishedTextComesFromTheProgramsTable)
+{
+    ASSERT_TRUE(qn::installTranslations(QStringLiteral("QNUninstaller")));
+    writeList("");
+    EXPECT_EQ(runConfirmed(), 1);
+    EXPECT_EQ(finishedShown, "QNTraylift has been removed. Click OK to quit.");
+}
