@@ -1,0 +1,49 @@
+#include "QNUninstaller.h"
+
+#include "QNUninstallWindowController.h"
+#include "strings/LocalizedString.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// Test hook: QNLAB_UNINSTALL_AUTOCONFIRM=1 presses OK in the confirmation
+// state and again once the removal has finished, so scripted installation
+// tests can run the real program without a person at the window.
+void armAutoConfirm(QNUninstallWindowController* controller)
+{
+    if (qEnvironmentVariable("QNLAB_UNINSTALL_AUTOCONFIRM") != QLatin1String("1"))
+        return;
+    auto* poll = new QTimer(controller);
+    QObject::connect(poll, &QTimer::timeout, controller, [controller] {
+        if (controller->isVisible() && controller->_okButton->isEnabled())
+            controller->_okButton->click();
+    });
+    poll->start(20);
+}
+
+}  // namespace
+
+void QNUninstaller::applicationWillFinishLaunching()
+{
+    auto controller = std::make_unique<QNUninstallWindowController>();
+    armAutoConfirm(controller.get());
+    controller->runModal();
+    controller.reset();
+    QTimer::singleShot(50, qApp, &QCoreApplication::quit);
+}
+
+int QNUninstallerMain(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("QNUninstaller"));
+    qn::installTranslations(QStringLiteral("QNUninstaller"));
+    QNUninstaller delegate;
+    delegate.applicationWillFinishLaunching();
+    return app.exec();
+}

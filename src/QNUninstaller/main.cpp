@@ -1,0 +1,6 @@
+#include "QNUninstaller.h"
+
+int main(int argc, char** argv)
+{
+    return QNUninstallerMain(argc, argv);
+}

@@ -1,0 +1,90 @@
+#pragma once
+// Runs command-line tools with administrator rights and waits for them.
+//
+// The first run starts one small privileged helper
+// (libexec/qnlab/qnlab-privileged-helper) through the elevation command,
+// pkexec by default, or directly when the process is already root; the user
+// is asked once, and every later run is a request over the helper's pipes for
+// as long as this runner lives. The helper starts the tool, reads its standard
+// output in chunks of at most 128 bytes, throws it away and answers when the
+// output has ended. The tool's exit status is not examined.
+//
+// Failures come back as false plus an error in the OS-status domain:
+// -60006 the prompt was dismissed, -60005 authorization was denied or the
+// helper could not be started by the elevator, -60008 the elevation command
+// itself could not be started, -60031 the tool could not be started.
+#include "QNEnhancer.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class QProcess;
+
+enum : qint32 {
+    errAuthorizationDenied = -60005,
+    errAuthorizationCanceled = -60006,
+    errAuthorizationInternal = -60008,
+    errAuthorizationToolExecuteFailure = -60031,
+};
+
+/// A null-terminated argument vector over UTF-8 copies of the arguments; the
+/// pointers stay valid as long as this object lives.
+class QNArgumentVector {
+public:
+    explicit QNArgumentVector(const QStringList& arguments);
+    QNArgumentVector(const QNArgumentVector&) = delete;
+    QNArgumentVector& operator=(const QNArgumentVector&) = delete;
+
+    /// count + 1 slots, the last one null.
+    char* const* data() const { return _slots.data(); }
+    qsizetype count() const { return qsizetype(_strings.size()); }
+    const std::vector<QByteArray>& strings() const { return _strings; }
+
+private:
+    std::vector<QByteArray> _strings;
+    std::vector<char*> _slots;
+};
+
+class QNAuthorize {
+public:
+    QNAuthorize();
+    ~QNAuthorize();
+    QNAuthorize(const QNAuthorize&) = delete;
+    QNAuthorize& operator=(const QNAuthorize&) = delete;
+
+    /// Runs the tool (absolute path) with the arguments (without the tool's
+    /// own name). True when the tool was started and its output has ended.
+    bool openPrivilegedTool(const QString& toolPath, const QStringList& arguments, QNErrorOut error = nullptr);
+
+    static std::unique_ptr<QNArgumentVector> commandLineArgumentDataWithArray(const QStringList& arguments);
+
+    /// The command put in front of the helper to elevate it ("pkexec"); empty
+    /// runs the helper directly. Takes effect when the helper is next started.
+    void setElevationCommand(const QStringList& command) { _elevationCommand = command; }
+    const QStringList& elevationCommand() const { return _elevationCommand; }
+    /// The command in QNLAB_ELEVATOR when that is set (for tests and
+    /// administrators; an empty value means "run directly"); otherwise nothing
+    /// when running as root, else pkexec.
+    static QStringList defaultElevationCommand();
+
+    void setHelperPath(const QString& path) { _helperPath = path; }
+    const QString& helperPath() const { return _helperPath; }
+
+    /// Whether a helper is running for this runner (the grant is held).
+    bool isAuthorized() const;
+    /// Bytes and reads of the last tool's output (diagnostics and tests).
+    quint64 lastOutputSize() const { return _lastOutputSize; }
+    quint32 lastOutputReads() const { return _lastOutputReads; }
+
+private:
+    bool startHelper(qint32* status);
+    void stopHelper();
+
+    QProcess* _authRef = nullptr;  // the running helper: our grant
+    QStringList _elevationCommand;
+    QString _helperPath;
+    quint64 _lastOutputSize = 0;
+    quint32 _lastOutputReads = 0;
+};

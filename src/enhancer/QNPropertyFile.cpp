@@ -1,0 +1,5 @@
+#include "QNPropertyFile.h"
+
+QNPropertyFile::QNPropertyFile() : QNPropertyFile(QString()) {}
+
+QNPropertyFile::QNPropertyFile(const QString& path) : _filePath(path) {}

@@ -1,0 +1,264 @@
+#include "QNCrypto.h"
+
+#include "TestSupport.h"
+#include "plist/KeyedArchive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kKey = QStringLiteral("C7E2A19D-5F3B-4E80-A64C-2D91F0B7E358");
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+class QNCryptoFiles : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+// Decrypts a .qne with the openssl command line and reads the archive with
+// plistlib; prints "path|hex of data".
+const char kPythonReader[] = R"(
+import plistlib, subprocess, sys
+key = sys.argv[2].encode()
+key16 = (key * 16)[:16] if 16 % len(key) == 0 else None
+raw = open(sys.argv[1], 'rb').read()
+plain = subprocess.run(['openssl', 'enc', '-d', '-bf-ecb', '-nopad', '-K', key16.hex(),
+                        '-provider', 'legacy', '-provider', 'default'], input=raw,
+                       capture_output=True, check=True).stdout
+n = int.from_bytes(plain[:8], 'big')
+a = plistlib.loads(plain[8:8 + n])
+o = a['$objects']; r = o[a['$top']['root'].data]
+d = {o[k.data]: o[v.data] for k, v in zip(r['NS.keys'], r['NS.objects'])}
+print(d['QNCryptoSourceFilePath'] + '|' + d['QNCryptoSourceData'].hex())
+)";
+
+// Writes a .qne the same way from plistlib and openssl.
+const char kPythonWriter[] = R"(
+import plistlib, subprocess, sys
+U = plistlib.UID
+out, key, stored, data = sys.argv[1], sys.argv[2].encode(), sys.argv[3], bytes.fromhex(sys.argv[4])
+objs = ['$null', {'NS.keys': [U(2), U(3)], 'NS.objects': [U(4), U(5)], '$class': U(6)},
+        'QNCryptoSourceFilePath', 'QNCryptoSourceData', stored, data,
+        {'$classname': 'NSMutableDictionary', '$classes': ['NSMutableDictionary', 'NSDictionary', 'NSObject']}]
+arch = plistlib.dumps({'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': U(1)},
+                       '$objects': objs}, fmt=plistlib.FMT_BINARY)
+block = len(arch).to_bytes(8, 'big') + arch + b'\0' * (-len(arch) % 8)
+enc = subprocess.run(['openssl', 'enc', '-bf-ecb', '-nopad', '-K', ((key * 16)[:16]).hex(),
+                      '-provider', 'legacy', '-provider', 'default'], input=block,
+                     capture_output=True, check=True).stdout
+open(out, 'wb').write(enc)
+)";
+
+}  // namespace
+
+TEST_F(QNCryptoFiles, EncryptedFileRoundTripsAndKeepsTheSource)
+{
+    const QString src = path("list.txt");
+    ASSERT_TRUE(writeFile(src, "one\ntwo\n"));
+    std::optional<QNError> error;
+    const QString qne = QNCrypto::encryptFileAtPath(src, kKey, {}, {}, &error);
+    EXPECT_EQ(qne, src + ".qne");
+    EXPECT_FALSE(error);
+    EXPECT_EQ(readFile(src), "one\ntwo\n");
+    EXPECT_EQ(QNCrypto::dataByDecryptingFileAtPath(qne, kKey, {}, {}, &error), QByteArray("one\ntwo\n"));
+    EXPECT_FALSE(error) << "a successful call leaves the error untouched";
+}
+
+TEST_F(QNCryptoFiles, ExistingTargetGives102AndStaysUntouched)
+{
+    const QString src = path("a.txt");
+    ASSERT_TRUE(writeFile(src, "new"));
+    ASSERT_TRUE(writeFile(src + ".qne", "precious"));
+    std::optional<QNError> error;
+    EXPECT_TRUE(QNCrypto::encryptFileAtPath(src, kKey, {}, {}, &error).isEmpty());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kQNFileDupErr);
+    EXPECT_EQ(error->domain, kQNErrorDomain);
+    EXPECT_EQ(readFile(src + ".qne"), "precious");
+}
+
+TEST_F(QNCryptoFiles, UnreadableSourceGives100BeforeTheExistenceCheck)
+{
+    ASSERT_TRUE(writeFile(path("missing.txt.qne"), "x"));
+    std::optional<QNError> error;
+    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("missing.txt"), kKey, {}, {}, &error).isEmpty());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kQNFileNotFoundErr);
+    // A folder is not a readable file either.
+    QDir(dir.path()).mkdir("folder");
+    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("folder"), kKey, {}, {}, &error).isEmpty());
+    EXPECT_EQ(error->code, kQNFileNotFoundErr);
+}
+
+TEST_F(QNCryptoFiles, EmptyKeyGives101WhenEncryptingAnd400WhenDecrypting)
+{
+    ASSERT_TRUE(writeFile(path("b.txt"), "data"));
+    std::optional<QNError> error;
+    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("b.txt"), QString(), {}, {}, &error).isEmpty());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kQNWriteErr);
+    EXPECT_FALSE(QFile::exists(path("b.txt.qne")));
+
+    const QString qne = QNCrypto::encryptFileAtPath(path("b.txt"), kKey);
+    ASSERT_FALSE(qne.isEmpty());
+    EXPECT_TRUE(QNCrypto::decryptFileAtPath(qne, QString(), {}, {}, &error).isEmpty());
+    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+}
+
+TEST_F(QNCryptoFiles, RestoresUnderStoredNameInTheEncryptedFilesFolder)
+{
+    QDir(dir.path()).mkpath("made/here");
+    QDir(dir.path()).mkpath("moved/there");
+    const QString src = path("made/here/report.txt");
+    ASSERT_TRUE(writeFile(src, "report body"));
+    const QString qne = QNCrypto::encryptFileAtPath(src, kKey);
+    ASSERT_FALSE(qne.isEmpty());
+    const QString moved = path("moved/there/renamed.qne");
+    ASSERT_TRUE(QFile::rename(qne, moved));
+
+    std::optional<QNError> error;
+    const QString restored = QNCrypto::decryptFileAtPath(moved, kKey, {}, {}, &error);
+    EXPECT_EQ(restored, path("moved/there/report.txt"));
+    EXPECT_EQ(readFile(restored), "report body");
+    EXPECT_TRUE(QFile::exists(moved));
+
+    // A second restore finds the file there: 102, and the file stays.
+    ASSERT_TRUE(writeFile(restored, "edited"));
+    EXPECT_TRUE(QNCrypto::decryptFileAtPath(moved, kKey, {}, {}, &error).isEmpty());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kQNFileDupErr);
+    EXPECT_EQ(readFile(restored), "edited");
+}
+
+TEST_F(QNCryptoFiles, WrongKeyOrDamageGives400)
+{
+    ASSERT_TRUE(writeFile(path("c.txt"), QByteArray(500, 'c')));
+    const QString qne = QNCrypto::encryptFileAtPath(path("c.txt"), kKey);
+    ASSERT_FALSE(qne.isEmpty());
+    std::optional<QNError> error;
+    EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(qne, QStringLiteral("another key"), {}, {}, &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    EXPECT_EQ(error->userInfo.size(), 1);
+
+    // Damage the body only: the header still decrypts to a plausible length,
+    // the archive inside does not parse.
+    QByteArray bytes = readFile(qne);
+    for (qsizetype i = 8; i < 64 && i < bytes.size(); ++i)
+        bytes[i] = char(bytes[i] ^ 0x5A);
+    ASSERT_TRUE(writeFile(path("damaged.qne"), bytes));
+    error.reset();
+    EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(path("damaged.qne"), kKey, {}, {}, &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    EXPECT_TRUE(QNCrypto::decryptFileAtPath(path("damaged.qne"), kKey, {}, {}, &error).isEmpty());
+    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+
+    // Without an out-parameter the failure is still a null result.
+    EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(path("damaged.qne"), kKey));
+    EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(path("nothing-here.qne"), kKey));
+}
+
+TEST_F(QNCryptoFiles, ArchiveWithoutTheTwoKeysGives400)
+{
+    const QByteArray wrongKeys = qn::plist::KeyedArchive::archiveRootDictionary(
+        {{"Path", QStringLiteral("/x")}, {"Data", QByteArray("y")}});
+    const QByteArray wrongTypes = qn::plist::KeyedArchive::archiveRootDictionary(
+        {{QNCryptoSourceFilePath, QByteArray("/x")}, {QNCryptoSourceData, QStringLiteral("y")}});
+    const QByteArray noName = qn::plist::KeyedArchive::archiveRootDictionary(
+        {{QNCryptoSourceFilePath, QStringLiteral("/x/..")}, {QNCryptoSourceData, QByteArray("y")}});
+    int i = 0;
+    for (const QByteArray& plain : {wrongKeys, wrongTypes, QByteArray("not an archive at all")}) {
+        const QString file = path(QStringLiteral("bad%1.qne").arg(i++));
+        ASSERT_TRUE(writeFile(file, *QNCrypto::encryptData(plain, kKey)));
+        std::optional<QNError> error;
+        EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(file, kKey, {}, {}, &error)) << i;
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    }
+    // A stored name that names no file is refused instead of being written
+    // over the parent folder.
+    ASSERT_TRUE(writeFile(path("noname.qne"), *QNCrypto::encryptData(noName, kKey)));
+    std::optional<QNError> error;
+    EXPECT_TRUE(QNCrypto::decryptFileAtPath(path("noname.qne"), kKey, {}, {}, &error).isEmpty());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+}
+
+TEST_F(QNCryptoFiles, PythonAndOpensslReadOurFile)
+{
+    const QString src = path("for python.txt");
+    const QByteArray content("\x00\x01 binary and text \xff", 21);
+    ASSERT_TRUE(writeFile(src, content));
+    const QString key = QStringLiteral("8bytekey");
+    const QString qne = QNCrypto::encryptFileAtPath(src, key);
+    ASSERT_FALSE(qne.isEmpty());
+    auto r = qn::test::runProcess(qn::test::systemPython(), {"-c", kPythonReader, qne, key});
+    if (r.err.contains("unsupported") || r.err.contains("legacy"))
+        GTEST_SKIP() << "openssl's legacy provider is not available";
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.out.trimmed(), (src + "|" + content.toHex()).toUtf8());
+}
+
+TEST_F(QNCryptoFiles, DecryptsAFileMadeByPythonAndOpenssl)
+{
+    const QString key = QStringLiteral("16-byte-key-1234");
+    const QString qne = path("made by python.qne");
+    auto r = qn::test::runProcess(qn::test::systemPython(),
+                                  {"-c", kPythonWriter, qne, key, "/elsewhere/origin.bin", "00ff10aa"});
+    if (r.err.contains("unsupported") || r.err.contains("legacy"))
+        GTEST_SKIP() << "openssl's legacy provider is not available";
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    std::optional<QNError> error;
+    const QString restored = QNCrypto::decryptFileAtPath(qne, key, {}, {}, &error);
+    ASSERT_FALSE(restored.isEmpty()) << (error ? error->code : 0);
+    EXPECT_EQ(restored, path("origin.bin"));
+    EXPECT_EQ(readFile(restored), QByteArray::fromHex("00ff10aa"));
+}
+
+// Keys or strings holding a NUL make the property-list library abort; such
+// an archive must come back as a damaged file instead.
+TEST_F(QNCryptoFiles, ArchiveWithNulCharactersGives400)
+{
+    const char script[] = R"(
+import plistlib, sys
+U = plistlib.UID
+for i, (key, value) in enumerate([('QNCrypto\0SourceData', b'x'), ('QNCryptoSourceFilePath', '/a\0b'),
+                                   ('QNCryptoSourceFilePath', 'x' * 20 + '\0')]):
+    objs = ['$null', {'NS.keys': [U(2), U(3)], 'NS.objects': [U(4), U(5)], '$class': U(6)},
+            key, 'QNCryptoSourceData', value if isinstance(value, str) else '/p', b'data',
+            {'$classname': 'NSDictionary', '$classes': ['NSDictionary', 'NSObject']}]
+    if key != 'QNCryptoSourceFilePath':
+        objs[3] = 'QNCryptoSourceFilePath'
+    a = {'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': U(1)}, '$objects': objs}
+    open(sys.argv[1] + '/nul%d.bin' % i, 'wb').write(plistlib.dumps(a, fmt=plistlib.FMT_BINARY))
+)";
+    auto r = qn::test::runProcess(qn::test::systemPython(), {"-c", script, dir.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray archive = readFile(path(QStringLiteral("nul%1.bin").arg(i)));
+        ASSERT_TRUE(archive.startsWith("bplist00"));
+        const QString qne = path(QStringLiteral("nul%1.qne").arg(i));
+        ASSERT_TRUE(writeFile(qne, *QNCrypto::encryptData(archive, kKey)));
+        std::optional<QNError> error;
+        EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(qne, kKey, {}, {}, &error)) << i;
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    }
+}

@@ -1,0 +1,195 @@
+// The privileged helper: started once per runner through the elevation
+// command, it runs one tool per request read from standard input and answers
+// on standard output when the tool's output has ended. It accepts only what it
+// must: absolute tool paths, bounded sizes, no NUL bytes inside strings.
+//
+// Wire format (big-endian): greeting "QNLAB-HELPER 1\n"; request u32 count,
+// count x (u32 length, bytes), item 0 the tool path; reply i32 status
+// (0, or -60031 when the tool could not be started), u64 output bytes,
+// u32 reads. End of input ends the helper.
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int32_t kToolExecuteFailure = -60031;
+constexpr uint32_t kMaxItems = 4096;
+constexpr uint32_t kMaxItemSize = 1u << 20;
+constexpr size_t kMaxRequestSize = 16u << 20;
+constexpr size_t kChunk = 128;
+
+bool readAll(int fd, void* buffer, size_t size)
+{
+    auto* p = static_cast<char*>(buffer);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const void* buffer, size_t size)
+{
+    const auto* p = static_cast<const char*>(buffer);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool readU32(int fd, uint32_t* value)
+{
+    unsigned char b[4];
+    if (!readAll(fd, b, 4))
+        return false;
+    *value = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+    return true;
+}
+
+enum class Request { Ok, EndOfInput, Malformed };
+
+Request readRequest(int fd, std::vector<std::string>* items)
+{
+    uint32_t count = 0;
+    if (!readU32(fd, &count))
+        return Request::EndOfInput;
+    if (count == 0 || count > kMaxItems)
+        return Request::Malformed;
+    size_t total = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t size = 0;
+        if (!readU32(fd, &size) || size > kMaxItemSize || (total += size) > kMaxRequestSize)
+            return Request::Malformed;
+        std::string item(size, '\0');
+        if (size > 0 && !readAll(fd, item.data(), size))
+            return Request::Malformed;
+        if (item.find('\0') != std::string::npos)
+            return Request::Malformed;
+        items->push_back(std::move(item));
+    }
+    return Request::Ok;
+}
+
+struct Outcome {
+    int32_t status = 0;
+    uint64_t bytes = 0;
+    uint32_t reads = 0;
+};
+
+Outcome runTool(const std::vector<std::string>& items)
+{
+    Outcome outcome;
+    // Tools are named by absolute path only: nothing is looked up on PATH.
+    if (items.front().empty() || items.front()[0] != '/')
+        return {kToolExecuteFailure};
+    int out[2], failure[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return {kToolExecuteFailure};
+    if (::pipe2(failure, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return {kToolExecuteFailure};
+    }
+    std::vector<char*> argv;
+    for (const std::string& item : items)
+        argv.push_back(const_cast<char*>(item.c_str()));
+    argv.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The tool gets no input and writes into our pipe; our own protocol
+        // descriptors are replaced so it cannot talk to the runner.
+        const int null = ::open("/dev/null", O_RDONLY);
+        if (null < 0 || ::dup2(null, STDIN_FILENO) < 0 || ::dup2(out[1], STDOUT_FILENO) < 0) {
+            const int e = errno;
+            (void)!::write(failure[1], &e, sizeof e);
+            ::_exit(127);
+        }
+        ::execv(argv[0], argv.data());
+        const int e = errno;
+        (void)!::write(failure[1], &e, sizeof e);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(failure[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        ::close(failure[0]);
+        return {kToolExecuteFailure};
+    }
+    int childErrno = 0;
+    ssize_t n;
+    do {
+        n = ::read(failure[0], &childErrno, sizeof childErrno);
+    } while (n < 0 && errno == EINTR);
+    ::close(failure[0]);
+    if (n == ssize_t(sizeof childErrno)) {
+        outcome.status = kToolExecuteFailure;
+    } else {
+        // Drain the tool's output so it never blocks on a full pipe; a read
+        // error counts as the end of the output.
+        char chunk[kChunk];
+        for (;;) {
+            const ssize_t r = ::read(out[0], chunk, kChunk);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            outcome.bytes += uint64_t(r);
+            ++outcome.reads;
+        }
+    }
+    ::close(out[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return outcome;
+}
+
+void putU32(unsigned char* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * (3 - i)));
+}
+
+}  // namespace
+
+int main()
+{
+    static const char hello[] = "QNLAB-HELPER 1\n";
+    if (!writeAll(STDOUT_FILENO, hello, sizeof hello - 1))
+        return 1;
+    for (;;) {
+        std::vector<std::string> items;
+        switch (readRequest(STDIN_FILENO, &items)) {
+        case Request::EndOfInput: return 0;
+        case Request::Malformed: return 2;
+        case Request::Ok: break;
+        }
+        const Outcome o = runTool(items);
+        unsigned char reply[16];
+        putU32(reply, uint32_t(o.status));
+        putU32(reply + 4, uint32_t(o.bytes >> 32));
+        putU32(reply + 8, uint32_t(o.bytes));
+        putU32(reply + 12, o.reads);
+        if (!writeAll(STDOUT_FILENO, reply, sizeof reply))
+            return 1;
+    }
+}
