@@ -7,27 +7,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <sys/stat.h>
 
 namespace qn {
 namespace {
 
 QString g_standardDomain;
-
-// Identifies one version of a file without reading it: a rename gives a new
-// inode, an in-place rewrite a new modification time or size.
-QString fileStamp(const QString& path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return QStringLiteral("missing");
-    return QStringLiteral("%1:%2:%3.%4:%5")
-        .arg(st.st_ino)
-        .arg(st.st_size)
-        .arg(st.st_mtim.tv_sec)
-        .arg(st.st_mtim.tv_nsec)
-        .arg(st.st_dev);
-}
 
 }  // namespace
 
@@ -56,20 +40,12 @@ QString UserDefaults::pathForDomain(const QString& domain)
 
 QVariantMap UserDefaults::persistentDomain() const
 {
-    const QString p = path();
-    const QString stamp = fileStamp(p);
-    if (stamp == _cacheStamp)
-        return _cache;
-    QVariantMap content;
-    if (auto value = plist::readFile(p); value && value->metaType().id() == QMetaType::QVariantMap)
-        content = value->toMap();
-    // Re-check the stamp: if the file changed while being read, do not cache
-    // what may be a mix of two versions.
-    if (fileStamp(p) == stamp) {
-        _cache = content;
-        _cacheStamp = stamp;
-    }
-    return content;
+    // Parsed anew on every read: preference files are small, and no cheap
+    // file stamp is safe here (a rename may reuse the old inode number with
+    // the same size and, at coarse timestamp granularity, the same time).
+    if (auto value = plist::readFile(path()); value && value->metaType().id() == QMetaType::QVariantMap)
+        return value->toMap();
+    return {};
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& fallbacks)
@@ -160,11 +136,7 @@ bool UserDefaults::setObject(const QVariant& value, const QString& key)
 
 bool UserDefaults::setPersistentDomain(const QVariantMap& content)
 {
-    if (!writeAtomically(path(), content))
-        return false;
-    _cache = content;
-    _cacheStamp = fileStamp(path());
-    return true;
+    return writeAtomically(path(), content);
 }
 
 bool UserDefaults::writeAtomically(const QString& path, const QVariantMap& content)

@@ -3,7 +3,7 @@
 // ${XDG_CONFIG_HOME:-~/.config}/qnlab/<domain>.plist.
 //
 // Reads always see the file as it is now (another process may have rewritten
-// it; the parsed content is cached by modification time, size and inode).
+// it).
 // A missing, unparsable or non-dictionary file reads as empty and is never
 // touched by a read. Writes replace the file atomically (temporary file in the
 // same folder + rename), so a reader or a crash never sees half a file.
@@ -62,8 +62,6 @@ public:
 private:
     QString _domain;
     QVariantMap _registered;
-    mutable QVariantMap _cache;
-    mutable QString _cacheStamp;
 };
 
 }  // namespace qn

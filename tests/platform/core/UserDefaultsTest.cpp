@@ -129,8 +129,8 @@ TEST(UserDefaults, ReadersNeverSeeHalfAFileWhenTheWriterIsKilled)
     for (int round = 0; round < 200; ++round) {
         QProcess writer;
         writer.start(writerPath, {"com.qnlab.atomic"});
-        ASSERT_TRUE(writer.waitForStarted(5000));
-        ASSERT_TRUE(writer.waitForReadyRead(5000));
+        ASSERT_TRUE(writer.waitForStarted(60000));
+        ASSERT_TRUE(writer.waitForReadyRead(60000));
         // Let it write for a random while, reading all the time.
         const int ms = int(rng->bounded(1, 15));
         QElapsedTimer t;
@@ -147,7 +147,7 @@ TEST(UserDefaults, ReadersNeverSeeHalfAFileWhenTheWriterIsKilled)
             }
         }
         ::kill(pid_t(writer.processId()), SIGKILL);
-        writer.waitForFinished(5000);
+        ASSERT_TRUE(writer.waitForFinished(60000));
         // After the kill the file is one whole version.
         auto v = plist::readFile(reader.path());
         if (QFileInfo::exists(reader.path())) {
