@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QUuid>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -290,12 +291,8 @@ qint32 SimMachine::plug(SimDrive drive, QString* error)
                 err = QStringLiteral("a drive named %1 is already plugged in").arg(drive.bsdName);
                 return kIOReturnBusy;
             }
-            if (drive.guid.isEmpty()) {
-                // A stable, distinct identity per name and plug time.
-                drive.guid = (QByteArrayLiteral("SIM-") + drive.bsdName.toUtf8() + '-' +
-                              QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 16))
-                                 .left(16);
-            }
+            if (drive.guid.isEmpty())
+                drive.guid = QUuid::createUuid().toRfc4122();  // 16 bytes, never reused
             for (SimVolume& v : drive.volumes)
                 if (v.mountPoint.isEmpty())
                     v.mountPoint = QStringLiteral("/media/sim/") + v.bsdName;
