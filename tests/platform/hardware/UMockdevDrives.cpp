@@ -1,3 +1,6 @@
+// glib headers first: they use "signals" as a name, which Qt defines as a macro.
+#include <umockdev.h>
+
 #include "UMockdevDrives.h"
 
 #include <QStringList>
@@ -6,7 +9,6 @@
 #include <cstring>
 #include <climits>
 #include <linux/cdrom.h>
-#include <umockdev.h>
 
 namespace qn::test {
 
@@ -69,18 +71,20 @@ QString UMockdevDrives::addDrive(const QString& name, int minor, const QStringLi
                                  const QString& vendor, const QString& model, const QString& rev)
 {
     const QString scsi = QStringLiteral("/devices/pci0000:00/0000:00:1f.2/ata%1/host%1/target%1:0:0/%1:0:0:0").arg(minor + 1);
-    QString parent = QStringLiteral("P: %1\nE: SUBSYSTEM=scsi\nE: DEVTYPE=scsi_device\n").arg(scsi);
-    if (!vendor.isEmpty())
-        parent += QStringLiteral("A: vendor=%1\n").arg(vendor);
-    if (!model.isEmpty())
-        parent += QStringLiteral("A: model=%1\n").arg(model);
-    if (!rev.isEmpty())
-        parent += QStringLiteral("A: rev=%1\n").arg(rev);
+    const QString parent = QStringLiteral("P: %1\nE: SUBSYSTEM=scsi\nE: DEVTYPE=scsi_device\n").arg(scsi);
     const QString path = scsi + QStringLiteral("/block/") + name;
     QString block = QStringLiteral("P: %1\nN: %2\nE: DEVNAME=/dev/%2\nE: DEVTYPE=disk\nE: SUBSYSTEM=block\n"
                                    "E: MAJOR=11\nE: MINOR=%3\nA: removable=1\n")
                         .arg(path, name)
                         .arg(minor);
+    // The inquiry strings as the block device's "device" folder shows them
+    // (umockdev makes no "device" link to the parent).
+    if (!vendor.isEmpty())
+        block += QStringLiteral("A: device/vendor=%1\n").arg(vendor);
+    if (!model.isEmpty())
+        block += QStringLiteral("A: device/model=%1\n").arg(model);
+    if (!rev.isEmpty())
+        block += QStringLiteral("A: device/rev=%1\n").arg(rev);
     for (const QString& p : udevProperties)
         block += QStringLiteral("E: ") + p + QLatin1Char('\n');
     GError* error = nullptr;
