@@ -4,6 +4,7 @@
 //   <class>/<id> [<type>:<hex bytes of the direct parameter>] from=<sender pid>
 //   will-terminate
 //   forwarded            (another instance got this start's event)
+// QN_EVENT_NO_MANAGER=1 runs three seconds without any EventManager.
 // QN_EVENT_CUSTOM_QUIT=1 installs its own quit handler ("cleanup" before
 // terminating); QN_EVENT_START_DELAY_MS delays start().
 //
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -105,6 +107,12 @@ int main(int argc, char** argv)
         return sendRawMode(argv[2], argv[3]);
 
     QCoreApplication app(argc, argv);
+    if (qEnvironmentVariable("QN_EVENT_NO_MANAGER") == QLatin1String("1")) {
+        // A program that takes no events at all: runs a while, then ends.
+        logLine("start-bare pid=" + QByteArray::number(::getpid()));
+        QTimer::singleShot(3000, [] { QCoreApplication::exit(0); });
+        return app.exec();
+    }
     EventManager events;
     const ProcessSerialNumber self = ProcessSerialNumber::current();
     logLine("start pid=" + QByteArray::number(::getpid()) + " psn=" + self.toString().toLatin1()

@@ -21,6 +21,7 @@ public:
         ::setenv("QN_EVENT_LOG", QFile::encodeName(_log).constData(), 1);
         ::unsetenv("QN_EVENT_CUSTOM_QUIT");
         ::unsetenv("QN_EVENT_START_DELAY_MS");
+        ::unsetenv("QN_EVENT_NO_MANAGER");
     }
     ~ReceiverFixture()
     {
@@ -34,6 +35,8 @@ public:
                 ::kill(psn.pid(), SIGKILL);
         }
         ::unsetenv("QN_EVENT_LOG");
+        ::unsetenv("QN_EVENT_CUSTOM_QUIT");
+        ::unsetenv("QN_EVENT_NO_MANAGER");
     }
 
     static events::ProcessSerialNumber startedPsn(const QByteArray& startLine)

@@ -3,6 +3,7 @@
 #include "events/EventTransport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -334,4 +335,33 @@ TEST(LaunchServices, LaunchFlagsReachTheProgram)
     ASSERT_TRUE(rx.waitForLines("aevt/oapp", 1));
     EXPECT_TRUE(rx.lines().first().endsWith("flags=201")) << rx.lines().first().toStdString();
     EXPECT_EQ(quitAndWait(psn), noErr);
+}
+
+TEST(LaunchServices, ProgramWithoutEventManagerDoesNotHoldUpItsLauncher)
+{
+    ReceiverFixture rx;
+    ::setenv("QN_EVENT_NO_MANAGER", "1", 1);
+    const AppleEvent eject = testEvent("Ejct", 1);
+    ProcessSerialNumber psn;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults, &eject, &psn), noErr);
+    // Far below the hand-over time-out: the program answered when its loop began.
+    EXPECT_LT(clock.elapsed(), LaunchServices::kHandOverTimeoutMs / 2);
+    EXPECT_EQ(rx.count("start-bare"), 1);
+    EXPECT_TRUE(psn.isAlive());
+    ::kill(psn.pid(), SIGTERM);
+    EXPECT_TRUE(qn::test::waitUntil([&] { return !psn.isAlive(); }, 5000));
+}
+
+TEST(LaunchServices, EventSentToOneselfIsQueuedBehindTheLaunchEvent)
+{
+    EventManager events;
+    std::vector<QString> seen;
+    events.installHandler(typeWildCard, typeWildCard, [&](const AppleEvent& e) { seen.push_back(e.name()); });
+    EXPECT_EQ(sendEvent(testEvent("Self", 1), ProcessSerialNumber::current()), connectionInvalid);  // not started
+    ASSERT_EQ(events.start(), EventManager::StartResult::Started) << events.errorString().toStdString();
+    EXPECT_EQ(sendEvent(testEvent("Self", 2), ProcessSerialNumber::current(), 1000), noErr);
+    ASSERT_TRUE(qn::test::waitUntil([&] { return seen.size() >= 2; }, 5000));
+    EXPECT_EQ(seen, (std::vector<QString>{QStringLiteral("'aevt'/'oapp'"), QStringLiteral("'QNts'/'Self'")}));
 }
