@@ -200,8 +200,9 @@ TEST(LaunchServices, DirectStartsRacingEndInOneInstance)
     EXPECT_EQ(quitAndWait(running), noErr);
     // Both processes end: the loser right after forwarding, the winner on quit.
     for (QProcess* p : {&a, &b}) {
-        if (p->state() != QProcess::NotRunning)
+        if (p->state() != QProcess::NotRunning) {
             EXPECT_TRUE(p->waitForFinished(10000));
+        }
         EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(p->exitCode(), 0);
     }
