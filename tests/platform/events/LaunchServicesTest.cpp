@@ -366,3 +366,24 @@ TEST(LaunchServices, EventSentToOneselfIsQueuedBehindTheLaunchEvent)
     ASSERT_TRUE(qn::test::waitUntil([&] { return seen.size() >= 2; }, 5000));
     EXPECT_EQ(seen, (std::vector<QString>{QStringLiteral("'aevt'/'oapp'"), QStringLiteral("'QNts'/'Self'")}));
 }
+
+TEST(LaunchServices, LaunchDuringQuitStartsAFreshInstance)
+{
+    ReceiverFixture rx;
+    ::setenv("QN_EVENT_SLOW_CLEANUP_MS", "1500", 1);
+    ProcessSerialNumber old;
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults, nullptr, &old), noErr);
+    ASSERT_TRUE(rx.waitForLines("aevt/oapp", 1));
+    AppleEvent quit(kCoreEventClass, kAEQuitApplication);
+    ASSERT_EQ(sendEvent(quit, old), noErr);
+    ASSERT_TRUE(rx.waitForLines("will-terminate", 1));  // the old one is cleaning up
+    ::unsetenv("QN_EVENT_SLOW_CLEANUP_MS");
+    const AppleEvent eject = testEvent("Ejct", 5);
+    ProcessSerialNumber fresh;
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults, &eject, &fresh), noErr);
+    EXPECT_NE(fresh, old);
+    ASSERT_TRUE(rx.waitForLines("QNts/Ejct", 1));
+    EXPECT_EQ(rx.count("start"), 2);
+    EXPECT_TRUE(qn::test::waitUntil([&] { return !old.isAlive(); }, 5000));
+    EXPECT_EQ(quitAndWait(fresh), noErr);
+}
