@@ -1,8 +1,7 @@
 #pragma once
 // Looking processes up by command name in /proc. Linux keeps the first 15
-// characters of a command name (/proc/<pid>/comm), so a wanted name matches a
-// process when their first 15 characters are equal and the process name is
-// not longer than the wanted one.
+// characters of a command name (/proc/<pid>/comm), so a process matches when
+// its command name equals the wanted name cut to 15 characters.
 #include <cstddef>
 #include <sys/types.h>
 
