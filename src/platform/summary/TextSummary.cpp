@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QStringView>
 #include <unicode/brkiter.h>
+#include <unicode/filteredbrk.h>
 #include <unicode/locid.h>
 #include <unicode/utext.h>
 
@@ -52,6 +53,8 @@ struct Sentence {
     qsizetype start = 0;
     qsizetype length = 0;
     int paragraph = 0;
+    double weight = 0;  // sum of its words' weights
+    int words = 0;      // words counted
     double score = 0;
 };
 
@@ -96,7 +99,16 @@ void TextSummary::Impl::segment()
         return;
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::BreakIterator> it(
-        icu::BreakIterator::createSentenceInstance(icu::Locale("en@ss=standard"), status));
+        icu::BreakIterator::createSentenceInstance(icu::Locale("en"), status));
+    std::unique_ptr<icu::FilteredBreakIteratorBuilder> filter(
+        icu::FilteredBreakIteratorBuilder::createInstance(icu::Locale("en"), status));
+    if (U_FAILURE(status) || !it || !filter)
+        return;
+    // ICU's English list lacks some titles that rarely end a sentence.
+    for (const char* abbreviation : {"Dr.", "Prof.", "Rev.", "Gen.", "Gov.", "Capt.", "Col.",
+                                     "Lt.", "Sgt.", "Sr.", "Jr.", "St.", "vs.", "e.g.", "i.e."})
+        filter->suppressBreakAfter(icu::UnicodeString::fromUTF8(abbreviation), status);
+    it.reset(filter->wrapIteratorWithFilter(it.release(), status));
     if (U_FAILURE(status) || !it)
         return;
     UText* ut = utext_openUChars(nullptr, reinterpret_cast<const UChar*>(text.utf16()),
@@ -175,6 +187,8 @@ void TextSummary::Impl::rank()
         double sum = 0;
         for (int id : words[i])
             sum += frequency[id];
+        sentences[i].weight = sum;
+        sentences[i].words = int(words[i].size());
         double score = sum / std::sqrt(double(words[i].size()));
         const Paragraph& p = paragraphs[sentences[i].paragraph];
         if (i == 0)
@@ -185,9 +199,12 @@ void TextSummary::Impl::rank()
     }
     for (Paragraph& p : paragraphs) {
         double sum = 0;
-        for (int i = p.first; i < p.first + p.count; ++i)
-            sum += sentences[i].score;
-        p.score = sum / p.count + sum / 10.0;
+        int count = 0;
+        for (int i = p.first; i < p.first + p.count; ++i) {
+            sum += sentences[i].weight;
+            count += sentences[i].words;
+        }
+        p.score = count ? sum / std::sqrt(double(count)) : 0;
     }
 }
 

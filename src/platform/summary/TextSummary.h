@@ -3,7 +3,8 @@
 //
 // The text is cut into paragraphs at line ends (blank lines are dropped) and
 // each paragraph into sentences with ICU's English sentence break rules (with
-// the standard suppressions, so "Mr." or "Jan." do not end a sentence).
+// ICU's English suppressions plus a few titles, so "Mr.", "Dr." or "Jan." do
+// not end a sentence).
 //
 // Ranking, in the manner of classic term-frequency summarisers:
 //   - words are maximal runs of letters and digits, lower-cased; stop words
@@ -13,8 +14,10 @@
 //     root of its word count (long sentences do not win by length alone),
 //     times 1.5 for the first sentence of the text and 1.2 for the first
 //     sentence of any other paragraph (openings tend to state the topic);
-//   - a paragraph scores the mean of its sentences' scores plus a tenth of
-//     their sum, so a long paragraph rich in key terms beats a short one.
+//   - a paragraph scores like one long sentence: the sum of its words'
+//     weights divided by the square root of its word count (no position
+//     factor), so a paragraph dense in key terms wins, and a long one wins
+//     over a short one of the same density.
 // Ties go to the earlier sentence or paragraph. A summary of N items is made
 // of the N best, put back in text order; sentences are joined by one space,
 // paragraphs by a line end.
