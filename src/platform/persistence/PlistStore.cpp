@@ -2,6 +2,7 @@
 
 #include "plist/PropertyList.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
 #include <QUrl>
@@ -17,7 +18,20 @@ QVariant toPlist(const QVariant& v)
         return v.toUuid().toString(QUuid::WithoutBraces);
     if (v.typeId() == QMetaType::QUrl)
         return v.toUrl().toString();
+    // Property-list dates lose the milliseconds (XML keeps whole seconds).
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime().toMSecsSinceEpoch();
     return v;
+}
+
+std::optional<QVariant> fromPlist(const AttributeDescription& a, const QVariant& v)
+{
+    if (a.type == AttributeType::Date) {
+        if (v.typeId() != QMetaType::LongLong && v.typeId() != QMetaType::ULongLong)
+            return std::nullopt;
+        return QVariant(QDateTime::fromMSecsSinceEpoch(v.toLongLong(), Qt::UTC));
+    }
+    return a.coerce(v);
 }
 
 }  // namespace
@@ -82,7 +96,7 @@ bool PlistStore::load(QString* error)
                 const AttributeDescription* a = entity->attribute(v.key());
                 if (!a)
                     continue;  // an attribute dropped from the model
-                const auto coerced = a->coerce(v.value());
+                const auto coerced = fromPlist(*a, v.value());
                 if (!coerced)
                     return fail(QStringLiteral("damaged store: %1.%2 has a value of the wrong type")
                                     .arg(e.key(), v.key()));

@@ -5,7 +5,8 @@
 // Layout: { QNStoreType: "XML"|"Binary", QNStoreUUID: string,
 //   QNStoreVersion: 1, Entities: { <entity>: { NextPrimaryKey: int,
 //   Objects: [ { pk: int, values: { <attribute>: value } } ] } } }.
-// UUID and URI values are written as strings; unset values are left out.
+// UUID and URI values are written as strings, dates as integer milliseconds
+// since 1970-01-01 UTC; unset values are left out.
 #include "persistence/PersistentStore.h"
 
 namespace qn::persistence {
