@@ -90,7 +90,9 @@ void QNSubTask::taskDidEnd(const qn::Notification* notification)
     stopListening();
     if (_retainsItself) {
         _retainsItself = false;
-        deleteLater();
+        // Not deleteLater(): that waits for a nested event loop to unwind,
+        // which never happens while a caller pumps events by hand.
+        QTimer::singleShot(0, [this] { delete this; });
     }
 }
 
