@@ -124,7 +124,8 @@ TEST_P(FileStore, ChangesAndDeletionsSurviveReopeningAndKeysAreNotReused)
 
 TEST_P(FileStore, DamagedFilesAreRefusedAndLeftUntouched)
 {
-    const QByteArray garbage("This is a note, not a store.\n\x00\x01\x02 bplist00 SQLite format 3", 64);
+    static const char kNote[] = "This is a note, not a store.\n\x00\x01\x02 bplist00 SQLite format 3";
+    const QByteArray garbage(kNote, sizeof kNote - 1);
     writeFile(path(), garbage);
     auto s = openStack(GetParam(), path());
     EXPECT_FALSE(s->store);
