@@ -19,8 +19,9 @@ TEST_P(CommandLineSplitting, GivesTheExpectedWords)
     const SplitCase& c = GetParam();
     const auto got = TaskUtility::componentsOfCommandLine(c.line);
     ASSERT_EQ(got.has_value(), c.words.has_value()) << c.line.toStdString();
-    if (got)
+    if (got) {
         EXPECT_EQ(*got, *c.words);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
