@@ -1,0 +1,146 @@
+#include "summary/TextSummary.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using qn::summary::TextSummary;
+
+namespace {
+
+QString declaration()
+{
+    QFile f(qn::test::dataPath(QStringLiteral("summary/declaration.txt")));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+// Positions of the given sentences in a summary; -1 for a missing one.
+std::vector<qsizetype> positions(const QString& summary, const TextSummary& s, std::initializer_list<int> indices)
+{
+    std::vector<qsizetype> out;
+    for (int i : indices)
+        out.push_back(summary.indexOf(s.sentence(i)));
+    return out;
+}
+
+}  // namespace
+
+TEST(TextSummary, SentencesEndAtTerminatorsNotAtAbbreviations)
+{
+    TextSummary s(QStringLiteral("Mr. Smith met Dr. Jones at noon. They spoke briefly! Was it useful? Nobody knows."));
+    ASSERT_EQ(s.sentenceCount(), 4);
+    EXPECT_EQ(s.sentence(0), QStringLiteral("Mr. Smith met Dr. Jones at noon."));
+    EXPECT_EQ(s.sentence(3), QStringLiteral("Nobody knows."));
+    EXPECT_EQ(s.paragraphCount(), 1);
+}
+
+TEST(TextSummary, EveryLineEndStartsAParagraphAndBlankLinesVanish)
+{
+    TextSummary s(QStringLiteral("One here. Two there.\r\n\r\n   \nThree without stop\nFour.\u2029Five."));
+    EXPECT_EQ(s.paragraphCount(), 4);
+    EXPECT_EQ(s.sentenceCount(), 5);
+    // A sentence never runs over a line end, even without a full stop.
+    EXPECT_EQ(s.sentence(2), QStringLiteral("Three without stop"));
+    EXPECT_EQ(s.paragraphSummary(10),
+              QStringLiteral("One here. Two there.\nThree without stop\nFour.\nFive."));
+}
+
+TEST(TextSummary, EmptyAndBlankTextsHaveNothingToSummarise)
+{
+    for (const QString& text : {QString(), QStringLiteral(""), QStringLiteral(" \n\t\r\n ")}) {
+        TextSummary s(text);
+        EXPECT_EQ(s.sentenceCount(), 0);
+        EXPECT_EQ(s.paragraphCount(), 0);
+        EXPECT_TRUE(s.sentenceSummary(3).isEmpty());
+        EXPECT_TRUE(s.paragraphSummary(3).isEmpty());
+    }
+}
+
+TEST(TextSummary, CountsBeyondTheTextGiveTheWholeTextAndZeroGivesNothing)
+{
+    TextSummary s(QStringLiteral("Alpha beta. Gamma delta.\nEpsilon zeta."));
+    EXPECT_EQ(s.sentenceSummary(99), QStringLiteral("Alpha beta. Gamma delta. Epsilon zeta."));
+    EXPECT_TRUE(s.sentenceSummary(0).isEmpty());
+    EXPECT_TRUE(s.sentenceSummary(-2).isEmpty());
+    EXPECT_TRUE(s.paragraphSummary(0).isEmpty());
+}
+
+TEST(TextSummary, OffTopicSentencesAreDroppedFirstAndOrderIsKept)
+{
+    const QString text = QStringLiteral(
+        "The drive tray opens when the drive is idle. "
+        "My cat likes warm windows. "
+        "A busy drive keeps its tray closed until the disc is unmounted. "
+        "Breakfast was late today. "
+        "Closing the tray makes the drive read the disc again.");
+    TextSummary s(text);
+    ASSERT_EQ(s.sentenceCount(), 5);
+    const QString three = s.sentenceSummary(3);
+    EXPECT_EQ(three, s.sentence(0) + u' ' + s.sentence(2) + u' ' + s.sentence(4));
+    const QString four = s.sentenceSummary(4);
+    EXPECT_FALSE(four.contains(s.sentence(1)) && four.contains(s.sentence(3)));
+}
+
+TEST(TextSummary, StopWordsAloneCarryNoWeight)
+{
+    // The same content words, but the second sentence is padded with stop words
+    // that must not lift it above the first.
+    TextSummary s(QStringLiteral("Lasers read discs. Lasers read discs and the of to which it is as was."));
+    EXPECT_EQ(s.sentenceSummary(1), QStringLiteral("Lasers read discs."));
+}
+
+TEST(TextSummary, NonLatinTextIsSegmented)
+{
+    TextSummary s(QStringLiteral("Ça marche très bien. Über alles gesagt! Ещё одно предложение. 😀 Fin."));
+    EXPECT_EQ(s.sentenceCount(), 4);
+}
+
+TEST(TextSummary, DeclarationKeepsItsOpeningAndItsResolution)
+{
+    const QString text = declaration();
+    ASSERT_FALSE(text.isEmpty()) << "tests/data/summary/declaration.txt is missing";
+    TextSummary s(text);
+    EXPECT_EQ(s.paragraphCount(), 13);
+    EXPECT_EQ(s.sentenceCount(), 27);
+    EXPECT_TRUE(s.sentence(1).startsWith(QStringLiteral("We hold these truths to be self-evident")));
+
+    // Three sentences: the opening and the resolution declaring independence,
+    // in text order; minor grievances are left out.
+    const QString three = s.sentenceSummary(3);
+    const auto at = positions(three, s, {0, 25});
+    ASSERT_GE(at[0], 0) << three.toStdString();
+    ASSERT_GE(at[1], 0) << three.toStdString();
+    EXPECT_LT(at[0], at[1]);
+    for (int minor : {14, 15, 16, 19, 23})
+        EXPECT_FALSE(three.contains(s.sentence(minor))) << minor;
+
+    // Two paragraphs: the self-evident truths and the resolution, in order.
+    const QStringList two = s.paragraphSummary(2).split(u'\n');
+    ASSERT_EQ(two.size(), 2);
+    EXPECT_TRUE(two[0].startsWith(QStringLiteral("We hold these truths")));
+    EXPECT_TRUE(two[0].endsWith(QStringLiteral("let Facts be submitted to a candid world.")));
+    EXPECT_TRUE(two[1].startsWith(QStringLiteral("We, therefore, the Representatives")));
+}
+
+TEST(TextSummary, SummariesAreInTextOrderAtEverySize)
+{
+    TextSummary s(declaration());
+    ASSERT_GT(s.sentenceCount(), 0);
+    for (int n = 1; n <= s.sentenceCount(); ++n) {
+        const QString summary = s.sentenceSummary(n);
+        qsizetype last = -1;
+        int found = 0;
+        for (int i = 0; i < s.sentenceCount(); ++i) {
+            const qsizetype p = summary.indexOf(s.sentence(i));
+            if (p < 0)
+                continue;
+            ++found;
+            EXPECT_GT(p, last) << "n=" << n << " sentence " << i;
+            last = p;
+        }
+        EXPECT_EQ(found, n);
+    }
+}
