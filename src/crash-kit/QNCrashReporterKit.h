@@ -45,4 +45,5 @@ private:
     quint32 _highPSN = 0;
     quint32 _lowPSN = 0;
     bool _subscribed = false;
+    bool _released = false;
 };
