@@ -1,6 +1,7 @@
 #include "alerts/AlertPresenter.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QHash>
@@ -56,7 +57,8 @@ void record(const QString& kind, const QString& title, const QString& message,
                     {QStringLiteral("message"), message},
                     {QStringLiteral("buttons"), QJsonArray::fromStringList(buttons)},
                     {QStringLiteral("answer"), answer},
-                    {QStringLiteral("shownAtMs"), QDateTime::currentMSecsSinceEpoch()}};
+                    {QStringLiteral("shownAtMs"), QDateTime::currentMSecsSinceEpoch()},
+                    {QStringLiteral("pid"), qint64(QCoreApplication::applicationPid())}};
     QFile file(QFile::decodeName(path));
     if (file.open(QIODevice::Append | QIODevice::WriteOnly))
         file.write(QJsonDocument(obj).toJson(QJsonDocument::Compact) + '\n');

@@ -14,8 +14,8 @@
 //                       of that kind; with no line left it waits for the user.
 //   QNLAB_TEST_SHOWN    a file to which every shown interaction is appended as
 //                       one JSON line: kind, title, message, buttons, answer
-//                       (-1 when nobody answered yet) and "shownAtMs" (ms since
-//                       the epoch).
+//                       (-1 when nobody answered yet), "shownAtMs" (ms since
+//                       the epoch) and the "pid" of the showing process.
 // Both are read only by this class.
 #include <QJsonObject>
 #include <QString>

@@ -27,6 +27,7 @@ namespace qn::events {
 namespace {
 
 EventManager* gInstance = nullptr;
+bool gHandOverTaken = false;
 
 constexpr int kMaxConnections = 64;
 constexpr int kConnectionTimeoutMs = 5000;
@@ -283,6 +284,7 @@ struct EventManager::Private {
     std::optional<AppleEvent> takeHandOver(int* fdOut)
     {
         *fdOut = -1;
+        gHandOverTaken = true;
         const QByteArray fdText = qgetenv(transport::kLaunchFdVariable);
         launchFlagsSlot();  // remember the flags before the variables go
         ::unsetenv(transport::kLaunchFdVariable);
@@ -291,7 +293,8 @@ struct EventManager::Private {
             return std::nullopt;
         bool ok = false;
         const int fd = fdText.toInt(&ok);
-        if (!ok || fd < 3 || ::fcntl(fd, F_GETFD) < 0)
+        struct stat st{};
+        if (!ok || fd < 3 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
             return std::nullopt;
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         *fdOut = fd;
@@ -313,6 +316,29 @@ struct EventManager::Private {
         ::close(fd);
     }
 };
+
+namespace {
+
+// A launched program that reaches its event loop without having started an
+// EventManager still answers its launcher, so that the launch does not wait
+// for the hand-over time-out. Its initial event has nowhere to go.
+void answerLauncherIfNobodyListens()
+{
+    if (qEnvironmentVariableIsEmpty(transport::kLaunchFdVariable))
+        return;
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
+        if (gHandOverTaken)
+            return;
+        EventManager::Private dummy;
+        int fd = -1;
+        dummy.takeHandOver(&fd);
+        EventManager::Private::acknowledge(fd, noErr, ProcessSerialNumber::current());
+    });
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(answerLauncherIfNobodyListens)
 
 EventManager::EventManager(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
 {
@@ -343,6 +369,16 @@ EventManager::~EventManager()
 EventManager* EventManager::instance()
 {
     return gInstance;
+}
+
+bool EventManager::post(const AppleEvent& event)
+{
+    if (!d->started)
+        return false;
+    AppleEvent copy = event;
+    copy.setSender(ProcessSerialNumber::current());
+    d->enqueue(std::move(copy));
+    return true;
 }
 
 void EventManager::installHandler(FourCharCode eventClass, FourCharCode eventID, Handler handler)
