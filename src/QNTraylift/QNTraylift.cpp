@@ -268,12 +268,14 @@ void QNTraylift::doTrayliftOperation()
         if (!slotLoading && _defaults.boolForKey(kAutoCloseTrayKey) && interval > 0.0) {
             _closeTimer = new QTimer(this);
             _closeTimer->setSingleShot(true);
+            _closeTimer->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire 5 % early
             connect(_closeTimer, &QTimer::timeout, this, [this, device] { closeTrayTimerMethod(device); });
             _closeTimer->start(timerMilliseconds(interval));
             _ejectWindow->setCloseTrayTimer(_closeTimer);
 
             _countdownStart = std::chrono::steady_clock::now();
             _refreshTimer = new QTimer(this);
+            _refreshTimer->setTimerType(Qt::PreciseTimer);
             connect(_refreshTimer, &QTimer::timeout, this, [this] { refreshRemainTime(); });
             _refreshTimer->start(kRefreshPeriodMs);
 
