@@ -134,22 +134,16 @@ QJSValue QNTrayliftControl::scriptObject(QJSEngine& engine)
     const QMetaObject* meta = metaObject();
     for (int i = 0; i < meta->methodCount(); ++i) {
         const QMetaMethod method = meta->method(i);
-        const std::optional<QString> scriptName = webScriptNameForSelector(method.methodSignature());
-        if (!scriptName)
+        if (isSelectorExcludedFromWebScript(method.methodSignature()))
             continue;
         QJSValue operation = engine.newObject();
-        operation.setProperty(QStringLiteral("scriptName"), *scriptName);
+        operation.setProperty(QStringLiteral("scriptName"), *webScriptNameForSelector(method.methodSignature()));
         operation.setProperty(QStringLiteral("methodName"), QString::fromLatin1(method.name()));
         operations.setProperty(count++, operation);
     }
 
     QJSValue factory = engine.evaluate(QString::fromLatin1(kScriptObjectFactory));
     return factory.call({wrapper, operations});
-}
-
-void QNTrayliftControl::windowScriptObjectAvailable(QJSEngine& engine, QJSValue windowScriptObject)
-{
-    windowScriptObject.setProperty(kScriptObjectName, scriptObject(engine));
 }
 
 QString QNTrayliftControl::installedAgentPath()

@@ -29,9 +29,6 @@ class QJSEngine;
 class QNTrayliftControl : public QObject {
     Q_OBJECT
 public:
-    /// Name under which scripts reach the object.
-    static inline const QString kScriptObjectName = QStringLiteral("QNTrayliftControl");
-
     /// A control that sends eject requests to the agent of this plug-in's
     /// installation. The snapshot is empty.
     explicit QNTrayliftControl(QObject* parent = nullptr);
@@ -60,10 +57,9 @@ public:
     /// A script object for `engine` that carries the operations not excluded
     /// above as functions, and nothing else (frozen). This control keeps
     /// serving it and must outlive the engine's use of it; the engine never
-    /// deletes the control.
+    /// deletes the control. The QML module hands it to scripts as the
+    /// singleton QNTrayliftControl.
     QJSValue scriptObject(QJSEngine& engine);
-    /// Stores scriptObject() in `windowScriptObject` under kScriptObjectName.
-    void windowScriptObjectAvailable(QJSEngine& engine, QJSValue windowScriptObject);
 
     /// The snapshot of the last scan.
     const QNDeviceList& deviceArray() const { return _deviceArray; }

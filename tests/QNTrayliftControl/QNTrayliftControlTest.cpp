@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 
 using namespace qn;
@@ -176,15 +177,13 @@ TEST_F(QNTrayliftControlTest, ModuleLoadsAndShowsExactlyTheFiveOperations)
 {
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
+    // Every own property, enumerable or not, with its type.
     const QJSValue keys = host.run(QStringLiteral(
-        "var names = []; for (var k in QNTrayliftControl) names.push(k); return names.sort().join(',');"));
-    EXPECT_EQ(keys.toString(), QStringLiteral("ejectTrayWithDeviceIndex,numberOfDevices,productNameAtIndex,"
-                                              "scanDevices,vendorNameAtIndex"));
-    EXPECT_EQ(host.run(QStringLiteral("return Object.getOwnPropertyNames(QNTrayliftControl).length;")).toInt(), 5);
-    EXPECT_EQ(host.run(QStringLiteral("return Object.keys(QNTrayliftControl).filter(function (k) {"
-                                      " return typeof QNTrayliftControl[k] === 'function'; }).length;"))
-                  .toInt(),
-              5);
+        "return Object.getOwnPropertyNames(QNTrayliftControl).sort().map(function (k) {"
+        " return k + ':' + typeof QNTrayliftControl[k]; }).join(',');"));
+    EXPECT_EQ(keys.toString(), QStringLiteral("ejectTrayWithDeviceIndex:function,numberOfDevices:function,"
+                                              "productNameAtIndex:function,scanDevices:function,"
+                                              "vendorNameAtIndex:function"));
     // Nothing of the object behind it leaks through, and script cannot
     // replace or add operations.
     EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.objectName;")).isUndefined());
@@ -272,17 +271,6 @@ TEST_F(QNTrayliftControlTest, SnapshotChangesOnlyWithTheNextScan)
     EXPECT_EQ(host.count(), 0);
 }
 
-TEST_F(QNTrayliftControlTest, EachEngineHasItsOwnSnapshot)
-{
-    plug(kFirst);
-    ScriptHost scanned;
-    ScriptHost fresh;
-    ASSERT_TRUE(scanned.error.isEmpty() && fresh.error.isEmpty());
-    scanned.run(QStringLiteral("QNTrayliftControl.scanDevices();"));
-    EXPECT_EQ(scanned.count(), 1);
-    EXPECT_EQ(fresh.count(), 0);
-}
-
 TEST_F(QNTrayliftControlTest, EjectRequestReachesTheAgentWithTheIndexUnchanged)
 {
     installRecordingAgent();
@@ -358,6 +346,82 @@ TEST_F(QNTrayliftControlTest, EjectOfIndexOneOpensTheSecondTrayThroughTheAgent)
     EXPECT_FALSE(trayOpen(QStringLiteral("sr0")));
     // Without a countdown the agent quits by itself.
     EXPECT_TRUE(test::waitUntil([] { return LaunchServices::runningInstance(agentPath()).isNull(); }, 20000));
+}
+
+// The visible items of a loaded widget with this object name, in the order a
+// depth-first walk of the item tree meets them (the order of the rows).
+QList<QQuickItem*> itemsNamed(QQuickItem* root, const QString& name)
+{
+    QList<QQuickItem*> found;
+    std::function<void(QQuickItem*)> walk = [&](QQuickItem* item) {
+        if (item->objectName() == name && item->isVisible())
+            found.append(item);
+        for (QQuickItem* child : item->childItems())
+            walk(child);
+    };
+    walk(root);
+    return found;
+}
+
+QStringList textsOf(const QList<QQuickItem*>& items)
+{
+    QStringList texts;
+    for (QQuickItem* item : items)
+        texts.append(item->property("text").toString());
+    return texts;
+}
+
+TEST_F(QNTrayliftControlTest, SampleWidgetListsDrivesRefreshesAndEjectsTheChosenOne)
+{
+    const QString widget = test::stageDir() + QStringLiteral("/share/qnlab/widget/QNTrayliftWidget.qml");
+    ASSERT_TRUE(QFileInfo::exists(widget)) << widget.toStdString();
+    installRecordingAgent();
+    plug(kFirst);
+    plug(kSecond);
+
+    QQmlApplicationEngine engine;
+    engine.addImportPath(prefixDir() + QStringLiteral("/lib/qml"));
+    QStringList warnings;
+    QObject::connect(&engine, &QQmlEngine::warnings, [&](const QList<QQmlError>& list) {
+        for (const QQmlError& e : list)
+            warnings.append(e.toString());
+    });
+    engine.load(QUrl::fromLocalFile(widget));
+    ASSERT_EQ(engine.rootObjects().size(), 1) << warnings.join('\n').toStdString();
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+    ASSERT_NE(window, nullptr);
+    // The window's content item holds the header as well as the rows.
+    QQuickItem* root = window->contentItem();
+
+    // Scanned on load: one row per drive, vendor then product.
+    EXPECT_EQ(textsOf(itemsNamed(root, "driveLabel")),
+              QStringList({"HL-DT-ST DVDRAM GH24NSD1", "PLDS DVD+-RW DU-8A5LH"}));
+    EXPECT_TRUE(itemsNamed(root, "emptyLabel").isEmpty());
+
+    // A drive plugged in later shows after a refresh, not before.
+    plug(kThird);
+    test::waitUntil([] { return false; }, 200);
+    EXPECT_EQ(itemsNamed(root, "driveLabel").size(), 2);
+    const QList<QQuickItem*> refresh = itemsNamed(root, "refreshButton");
+    ASSERT_EQ(refresh.size(), 1);
+    ASSERT_TRUE(QMetaObject::invokeMethod(refresh.first(), "clicked"));
+    EXPECT_EQ(textsOf(itemsNamed(root, "driveLabel")),
+              QStringList({"HL-DT-ST DVDRAM GH24NSD1", "PLDS DVD+-RW DU-8A5LH", "TSSTcorp CDDVDW SE-208GB"}));
+
+    // The button of the second row asks the agent for position 1.
+    const QList<QQuickItem*> eject = itemsNamed(root, "ejectButton");
+    ASSERT_EQ(eject.size(), 3);
+    ASSERT_TRUE(QMetaObject::invokeMethod(eject.at(1), "clicked"));
+    ASSERT_TRUE(test::waitUntil([] { return readEjectLog().size() == 1; }, 15000)) << "the agent got no request";
+    EXPECT_TRUE(readEjectLog().first().endsWith(" index=1")) << readEjectLog().first().toStdString();
+
+    // With every drive gone the widget says so.
+    for (const char* name : {"sr0", "sr1", "sr2"})
+        unplug(QString::fromLatin1(name));
+    ASSERT_TRUE(QMetaObject::invokeMethod(refresh.first(), "clicked"));
+    EXPECT_TRUE(itemsNamed(root, "driveLabel").isEmpty());
+    EXPECT_EQ(itemsNamed(root, "emptyLabel").size(), 1);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 }
 
 }  // namespace
