@@ -30,8 +30,10 @@ void putU16(QByteArray& out, quint16 v)
     out.append(b, 2);
 }
 
+// Reads from bytes it does not own: the array must outlive the reader.
 class Reader {
 public:
+    explicit Reader(const QByteArray&&) = delete;
     explicit Reader(const QByteArray& bytes) : _p(bytes.constData()), _left(size_t(bytes.size())) {}
     bool u16(quint16& v) { return take(&v, 2) && (v = qFromLittleEndian(v), true); }
     bool u32(quint32& v) { return take(&v, 4) && (v = qFromLittleEndian(v), true); }
@@ -289,7 +291,8 @@ std::optional<AppleEvent> AppleEvent::decode(const QByteArray& bytes, QString* e
         return fail("message too large");
     if (bytes.size() < 4 || std::memcmp(bytes.constData(), kMagic, 4) != 0)
         return fail("not an event message");
-    Reader r(bytes.mid(4));
+    const QByteArray body = bytes.mid(4);  // the reader points into it
+    Reader r(body);
     quint16 version = 0, flags = 0;
     if (!r.u16(version) || !r.u16(flags))
         return fail("header runs past the end");

@@ -27,6 +27,7 @@ namespace qn::events {
 namespace {
 
 EventManager* gInstance = nullptr;
+bool gHandOverTaken = false;
 
 constexpr int kMaxConnections = 64;
 constexpr int kConnectionTimeoutMs = 5000;
@@ -103,6 +104,32 @@ struct EventManager::Private {
     int instanceLockFd = -1;
     QString psnFile;
     std::map<int, std::unique_ptr<Connection>> connections;
+
+    // Stops taking events and gives up the instance role, so that a launch
+    // from now on starts a fresh instance instead of feeding one that ends.
+    void shutdown()
+    {
+        for (auto& [fd, c] : connections) {
+            delete c->notifier;
+            delete c->timer;
+            ::close(fd);
+        }
+        connections.clear();
+        if (listenFd >= 0) {
+            delete acceptNotifier;
+            acceptNotifier = nullptr;
+            ::close(listenFd);
+            listenFd = -1;
+            ::unlink(QFile::encodeName(socketFile).constData());
+        }
+        if (instanceLockFd >= 0) {
+            const auto recorded = transport::readInstancePsn(psnFile);
+            if (recorded && *recorded == ProcessSerialNumber::current())
+                QFile::remove(psnFile);
+            ::close(instanceLockFd);
+            instanceLockFd = -1;
+        }
+    }
 
     void enqueue(AppleEvent event)
     {
@@ -283,6 +310,7 @@ struct EventManager::Private {
     std::optional<AppleEvent> takeHandOver(int* fdOut)
     {
         *fdOut = -1;
+        gHandOverTaken = true;
         const QByteArray fdText = qgetenv(transport::kLaunchFdVariable);
         launchFlagsSlot();  // remember the flags before the variables go
         ::unsetenv(transport::kLaunchFdVariable);
@@ -291,7 +319,8 @@ struct EventManager::Private {
             return std::nullopt;
         bool ok = false;
         const int fd = fdText.toInt(&ok);
-        if (!ok || fd < 3 || ::fcntl(fd, F_GETFD) < 0)
+        struct stat st{};
+        if (!ok || fd < 3 || ::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
             return std::nullopt;
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         *fdOut = fd;
@@ -314,6 +343,29 @@ struct EventManager::Private {
     }
 };
 
+namespace {
+
+// A launched program that reaches its event loop without having started an
+// EventManager still answers its launcher, so that the launch does not wait
+// for the hand-over time-out. Its initial event has nowhere to go.
+void answerLauncherIfNobodyListens()
+{
+    if (qEnvironmentVariableIsEmpty(transport::kLaunchFdVariable))
+        return;
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
+        if (gHandOverTaken)
+            return;
+        EventManager::Private dummy;
+        int fd = -1;
+        dummy.takeHandOver(&fd);
+        EventManager::Private::acknowledge(fd, noErr, ProcessSerialNumber::current());
+    });
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(answerLauncherIfNobodyListens)
+
 EventManager::EventManager(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
 {
     d->q = this;
@@ -323,19 +375,7 @@ EventManager::EventManager(QObject* parent) : QObject(parent), d(std::make_uniqu
 
 EventManager::~EventManager()
 {
-    for (auto it = d->connections.begin(); it != d->connections.end();)
-        ::close((it++)->first);
-    d->connections.clear();
-    if (d->listenFd >= 0) {
-        ::close(d->listenFd);
-        ::unlink(QFile::encodeName(d->socketFile).constData());
-    }
-    if (d->instanceLockFd >= 0) {
-        const auto recorded = transport::readInstancePsn(d->psnFile);
-        if (recorded && *recorded == ProcessSerialNumber::current())
-            QFile::remove(d->psnFile);
-        ::close(d->instanceLockFd);
-    }
+    d->shutdown();
     if (gInstance == this)
         gInstance = nullptr;
 }
@@ -343,6 +383,16 @@ EventManager::~EventManager()
 EventManager* EventManager::instance()
 {
     return gInstance;
+}
+
+bool EventManager::post(const AppleEvent& event)
+{
+    if (!d->started)
+        return false;
+    AppleEvent copy = event;
+    copy.setSender(ProcessSerialNumber::current());
+    d->enqueue(std::move(copy));
+    return true;
 }
 
 void EventManager::installHandler(FourCharCode eventClass, FourCharCode eventID, Handler handler)
@@ -449,6 +499,8 @@ EventManager::StartResult EventManager::start()
 void EventManager::terminate(int exitCode)
 {
     static bool posted = false;
+    if (gInstance)
+        gInstance->d->shutdown();
     if (!posted) {
         posted = true;
         NotificationCenter::defaultCenter().post(QString::fromLatin1(kApplicationWillTerminateNotification),

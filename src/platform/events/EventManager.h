@@ -17,6 +17,9 @@
 // without one (or started directly). Malformed messages are dropped and the
 // connection closed; the manager keeps serving.
 //
+// A launched program that enters its event loop without having started an
+// EventManager releases its launcher at once; its initial event is dropped.
+//
 // Default handlers: 'aevt'/'oapp' and 'aevt'/'rapp' do nothing; 'aevt'/'quit'
 // calls terminate(). Installing a handler for one of them replaces the default;
 // a program's own quit handler should end by calling terminate().
@@ -71,10 +74,12 @@ public:
     /// it was started directly).
     static quint32 launchFlags();
 
-    /// Normal termination: posts kApplicationWillTerminateNotification on
+    /// Normal termination: stops taking events (a later launch of this
+    /// program starts a new instance), posts kApplicationWillTerminateNotification on
     /// NotificationCenter::defaultCenter() (once per process, with the
     /// application object as sender), then leaves the event loop with this
-    /// exit code (or exits the process when no loop runs).
+    /// exit code. Called before the loop runs, the loop ends as soon as it
+    /// starts; without a QCoreApplication the process exits at once.
     static void terminate(int exitCode = 0);
 
     /// Socket folder of the current user: created 0700 when missing. Empty
@@ -82,15 +87,19 @@ public:
     /// is a symbolic link, or belongs to another user.
     static QString runtimeDirectory(QString* error = nullptr);
 
+    /// Queues an event for this process's own dispatch (what sending to
+    /// oneself amounts to). False when start() has not run.
+    bool post(const AppleEvent& event);
+
+    struct Private;
+
 signals:
     /// Emitted after each event was dispatched (handled or not).
     void eventDispatched(const qn::events::AppleEvent& event, bool handled);
 
 private:
-    struct Private;
     std::unique_ptr<Private> d;
     QString _error;
-    friend struct Private;
 };
 
 }  // namespace qn::events

@@ -254,9 +254,19 @@ OSStatus LaunchServices::openApplication(const QString& path, quint32 flags, con
     // sees the instance the first one started.
     int launchLock = -1;
     if (!(flags & kLSLaunchNewInstance)) {
-        launchLock = transport::lockFile(transport::launchLockPath(dir, key), true);
-        if (launchLock < 0)
-            return kLSServerCommunicationErr;
+        // Bounded wait: a launcher that hangs must not block every later one.
+        QDeadlineTimer turn(kHandOverTimeoutMs + kRunningRetryMs + 5000);
+        for (;;) {
+            bool busy = false;
+            launchLock = transport::lockFile(transport::launchLockPath(dir, key), false, &busy);
+            if (launchLock >= 0)
+                break;
+            if (!busy)
+                return kLSServerCommunicationErr;
+            if (turn.hasExpired())
+                return kLSLaunchInProgressErr;
+            QThread::msleep(5);
+        }
         bool gone = false;
         const AppleEvent ordinary = event.value_or(prepared(AppleEvent(kCoreEventClass, kAEReopenApplication)));
         const OSStatus s = deliverToRunning(dir, key, ordinary, psn, &gone);
@@ -328,6 +338,12 @@ OSStatus sendEvent(const AppleEvent& event, const ProcessSerialNumber& psn, int 
     const QByteArray encoded = copy.encode();
     if (encoded.isEmpty())
         return paramErr;
+    // To ourselves: our own main loop would be the one to answer, so queue it
+    // directly instead of waiting on our own socket.
+    if (psn == ProcessSerialNumber::current()) {
+        EventManager* self = EventManager::instance();
+        return self && self->post(copy) ? noErr : connectionInvalid;
+    }
     return transport::deliver(dir, psn, encoded, timeoutMs);
 }
 

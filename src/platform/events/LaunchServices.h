@@ -35,6 +35,8 @@ public:
     ///   kLSNoLaunchPermissionErr / kLSExecutableIncorrectFormat / kLSUnknownErr
     ///                     the program could not be started (exec failed)
     ///   kLSServerCommunicationErr  the socket folder is unusable
+    ///   kLSLaunchInProgressErr  another launch of the program did not finish
+    ///                     in time
     ///   procNotFound, connectionInvalid  the running instance vanished or
     ///                     refused the event (after retries)
     static OSStatus openApplication(const QString& path, quint32 flags, const AppleEvent* initialEvent,

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QUuid>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -266,6 +267,9 @@ qint32 SimMachine::modify(const std::function<qint32(SimMachineState&, QString&,
             appendLog(logText);
         return status;
     }
+    // Stamped before the file changes, so no watcher can see the change
+    // earlier than the log says it happened.
+    const QDateTime changedAt = QDateTime::currentDateTimeUtc();
     QSaveFile f(_path);
     if (!f.open(QIODevice::WriteOnly) || f.write(state->toJson()) < 0 || !f.commit()) {
         if (error)
@@ -273,7 +277,7 @@ qint32 SimMachine::modify(const std::function<qint32(SimMachineState&, QString&,
         return kIOReturnError;
     }
     if (!logText.isEmpty())
-        appendLog(logText);
+        appendLog(logText, changedAt);
     return 0;
 }
 
@@ -290,12 +294,8 @@ qint32 SimMachine::plug(SimDrive drive, QString* error)
                 err = QStringLiteral("a drive named %1 is already plugged in").arg(drive.bsdName);
                 return kIOReturnBusy;
             }
-            if (drive.guid.isEmpty()) {
-                // A stable, distinct identity per name and plug time.
-                drive.guid = (QByteArrayLiteral("SIM-") + drive.bsdName.toUtf8() + '-' +
-                              QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 16))
-                                 .left(16);
-            }
+            if (drive.guid.isEmpty())
+                drive.guid = QUuid::createUuid().toRfc4122();  // 16 bytes, never reused
             for (SimVolume& v : drive.volumes)
                 if (v.mountPoint.isEmpty())
                     v.mountPoint = QStringLiteral("/media/sim/") + v.bsdName;
@@ -549,12 +549,13 @@ qint32 SimMachine::ejectDisc(const QString& bsdName, QString* error)
     return outcome;
 }
 
-void SimMachine::appendLog(const QString& text) const
+void SimMachine::appendLog(const QString& text, const QDateTime& at) const
 {
     QFile f(logPath());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
-    const QByteArray prefix = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toUtf8() + " pid=" +
+    const QDateTime time = at.isValid() ? at.toUTC() : QDateTime::currentDateTimeUtc();
+    const QByteArray prefix = time.toString(Qt::ISODateWithMs).toUtf8() + " pid=" +
                               QByteArray::number(qint64(::getpid())) + ' ';
     QByteArray out;
     for (const QString& line : text.split(QLatin1Char('\n')))

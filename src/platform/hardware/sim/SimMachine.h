@@ -114,8 +114,8 @@ public:
     /// Unmounts every volume of the drive's disc, then ejects it.
     qint32 ejectDisc(const QString& bsdName, QString* error = nullptr);
 
-    /// Appends one line to the log.
-    void appendLog(const QString& text) const;
+    /// Appends the lines of `text` to the log, stamped `at` (default: now).
+    void appendLog(const QString& text, const QDateTime& at = {}) const;
     /// Every log entry, oldest first; malformed lines are skipped.
     QList<SimLogEntry> readLog() const;
 
