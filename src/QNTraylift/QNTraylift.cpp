@@ -178,8 +178,6 @@ void QNTraylift::commonRequestPath(std::optional<qint32> requested)
 
     const bool wasNotFirstTime = _defaults.boolForKey(kIsNotFirstTimeKey);
     _defaults.setBool(true, kIsNotFirstTimeKey);
-    if (!wasNotFirstTime)
-        startCrashTracking();
     if (!wasNotFirstTime && showFirstTimeMessage()) {
         _defaults.setBool(true, kIsNotFirstTimeKey);
         launchSetupTool();
@@ -234,7 +232,6 @@ void QNTraylift::doTrayliftOperation()
     const qsizetype position = chooseDrivePosition(requested, devices.size());
     if (position < 0) {
         qnAgentTrace(QStringLiteral("no drives"));
-        startCrashTracking();
         scheduleTermination(kQuitDelayMs);
         return;
     }
@@ -263,8 +260,6 @@ void QNTraylift::doTrayliftOperation()
             }
         }
     }
-
-    startCrashTracking();
 
     bool armed = false;
     if (opened) {
@@ -351,12 +346,6 @@ void QNTraylift::scheduleTermination(int delayMs)
 {
     qnAgentTrace(QStringLiteral("will quit in %1 ms").arg(delayMs));
     QTimer::singleShot(delayMs, this, [this] { terminate(); });
-}
-
-void QNTraylift::startCrashTracking()
-{
-    if (std::function<void()> begin = std::exchange(_beginCrashTracking, nullptr))
-        begin();
 }
 
 void QNTraylift::terminate()

@@ -26,11 +26,13 @@ int qnTrayliftMain(int argc, char** argv)
     if (events.start() == qn::events::EventManager::StartResult::ForwardedToRunningInstance)
         return 0;
 
+    // Crash tracking starts before anything else can fail; the observer is
+    // started without waiting for it, so the tray command is not delayed.
+    QNCrashReporterKit::sharedInstance().beginTracking();
+
     std::unique_ptr<QNTraylift> delegate = QNTraylift::create();
-    if (delegate) {
-        delegate->setCrashTracking([] { QNCrashReporterKit::sharedInstance().beginTracking(); });
+    if (delegate)
         delegate->applicationWillFinishLaunching(events);
-    }
     const int status = app.exec();
     qnAgentTrace(QStringLiteral("quit status=%1").arg(status));
     return status;

@@ -63,8 +63,10 @@ bool QNCrashReporterKit::beginTracking()
     AppleEvent event(fourCC("QNcr"), fourCC("SetP"), std::nullopt, kAutoGenerateReturnID, kAnyTransactionID);
     event.putParam(keyDirectObject, Descriptor::fromProcessSerialNumber(ProcessSerialNumber::current()));
     ProcessSerialNumber observer;
-    const OSStatus status = LaunchServices::openApplication(path, kLSLaunchDefaults | kLSLaunchDontSwitch, &event,
-                                                            &observer);
+    // Asynchronous: the observer's start-up runs beside ours instead of in
+    // front of it. The launch event is still the first one it dispatches.
+    const OSStatus status = LaunchServices::openApplication(
+        path, kLSLaunchDefaults | kLSLaunchDontSwitch | kLSLaunchAsync, &event, &observer);
     if (status != noErr || observer.isNull())
         return false;
     _highPSN = observer.highLongOfPSN;
