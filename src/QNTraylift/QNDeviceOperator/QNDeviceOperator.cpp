@@ -1,0 +1,111 @@
+#include "QNDeviceOperator.h"
+
+#include "hardware/DeviceRegistry.h"
+
+using qn::hardware::DeviceRegistry;
+
+QNDeviceOperator::QNDeviceOperator(DeviceRegistry& registry, std::unique_ptr<qn::hardware::TrayInterface> interface,
+                                   QNDevicePtr device)
+    : _interface(std::move(interface)), _device(std::move(device)), _registry(&registry)
+{
+}
+
+QNDeviceOperator::~QNDeviceOperator() = default;
+
+std::shared_ptr<QNDeviceOperator> QNDeviceOperator::deviceOperatorForDevice(const QNDevicePtr& device)
+{
+    return deviceOperatorForDevice(device, DeviceRegistry::instance());
+}
+
+std::shared_ptr<QNDeviceOperator> QNDeviceOperator::deviceOperatorForDevice(const QNDevicePtr& device,
+                                                                          DeviceRegistry& registry)
+{
+    if (!device || device->GUIDData().isEmpty())
+        return nullptr;
+    const QString entry = registry.findDriveByIdentity(device->GUIDData());
+    if (entry.isEmpty())
+        return nullptr;
+    std::unique_ptr<qn::hardware::TrayInterface> interface = registry.openTrayInterface(entry);
+    if (!interface)
+        return nullptr;
+    return std::shared_ptr<QNDeviceOperator>(new QNDeviceOperator(registry, std::move(interface), device));
+}
+
+QString QNDeviceOperator::serviceObjectForDevice(const QNDevicePtr& device) const
+{
+    if (!device || device->GUIDData().isEmpty())
+        return {};
+    return _registry->findDriveByIdentity(device->GUIDData());
+}
+
+qint32 QNDeviceOperator::getTrayState(quint8* state)
+{
+    if (!_interface)
+        return qn::hardware::kIOReturnError;
+    quint8 reported = 0;
+    const qint32 status = _interface->getTrayState(reported);
+    if (status != 0)
+        return status;
+    if (reported != kTrayClosed && reported != kTrayOpen)
+        return qn::hardware::kIOReturnError;
+    if (state)
+        *state = reported;
+    return 0;
+}
+
+qint32 QNDeviceOperator::setTrayStateToOpen()
+{
+    return _interface ? _interface->setTrayState(1) : qn::hardware::kIOReturnError;
+}
+
+qint32 QNDeviceOperator::setTrayStateToClose()
+{
+    return _interface ? _interface->setTrayState(0) : qn::hardware::kIOReturnError;
+}
+
+bool QNDeviceOperator::ejectMedia()
+{
+    const QString entry = serviceObjectForDevice(_device);
+    if (entry.isEmpty())
+        return true;
+    const std::optional<QString> disc = _registry->discBSDName(entry);
+    if (!disc)
+        return true;
+    const qint16 volume = volumeRefNumForBSDDeviceName(*disc, *_registry);
+    if (volume == 0)
+        return true;
+    return _registry->ejectVolume(volume) == 0;
+}
+
+qint16 QNDeviceOperator::volumeRefNumForBSDDeviceName(const QString& bsdName)
+{
+    return volumeRefNumForBSDDeviceName(bsdName, DeviceRegistry::instance());
+}
+
+qint16 QNDeviceOperator::volumeRefNumForBSDDeviceName(const QString& bsdName, DeviceRegistry& registry)
+{
+    if (bsdName.isEmpty())
+        return 0;
+    for (int index = 1;; ++index) {
+        const std::optional<qn::hardware::VolumeRef> ref = registry.volumeAtIndex(index);
+        if (!ref)
+            return 0;
+        const std::optional<QString> name = bsdDiskNameOfVolume(*ref, registry);
+        // The disk itself or one of its partitions; a mere common prefix
+        // ("sr1" and "sr10") is another drive.
+        if (name && qn::hardware::deviceBelongsToDisk(*name, bsdName))
+            return *ref;
+    }
+}
+
+std::optional<QString> QNDeviceOperator::bsdDiskNameOfVolume(qint16 volumeRef)
+{
+    return bsdDiskNameOfVolume(volumeRef, DeviceRegistry::instance());
+}
+
+std::optional<QString> QNDeviceOperator::bsdDiskNameOfVolume(qint16 volumeRef, DeviceRegistry& registry)
+{
+    if (volumeRef == 0)
+        return std::nullopt;
+    return registry.volumeDeviceName(volumeRef);
+}

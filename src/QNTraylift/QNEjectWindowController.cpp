@@ -1,0 +1,103 @@
+#include "QNEjectWindowController.h"
+
+#include "AgentTrace.h"
+#include "ui_EjectWindow.h"
+
+#include "events/EventManager.h"
+
+namespace {
+
+constexpr int kCloseRetryMs = 500;
+constexpr int kMaxCloseRetries = 5;
+int s_retryCount = 0;
+
+}  // namespace
+
+QNEjectWindowController::QNEjectWindowController(QObject* parent)
+    : QObject(parent), _window(std::make_unique<QNEjectWindow>()), _ui(std::make_unique<Ui::EjectWindow>())
+{
+    _ui->setupUi(_window.get());
+    _window->placeOnMainScreen();
+    connect(_ui->closeTrayButton, &QPushButton::clicked, this, [this] { onCloseTray(_ui->closeTrayButton); });
+    connect(_ui->terminateButton, &QPushButton::clicked, this, [this] { onTerminate(_ui->terminateButton); });
+    _terminator = [](QObject*) { qn::events::EventManager::terminate(0); };
+}
+
+QNEjectWindowController::~QNEjectWindowController()
+{
+    if (_window)
+        _window->close();
+}
+
+void QNEjectWindowController::showWindow(QObject*)
+{
+    _window->show();
+    _window->raise();
+}
+
+QPushButton* QNEjectWindowController::closeTrayButton() const { return _ui->closeTrayButton; }
+QPushButton* QNEjectWindowController::terminateButton() const { return _ui->terminateButton; }
+QLabel* QNEjectWindowController::autocloseMessageField() const { return _ui->autocloseMessage; }
+QLabel* QNEjectWindowController::imageView() const { return _ui->imageView; }
+
+void QNEjectWindowController::setDeviceOperator(std::shared_ptr<QNDeviceOperator> deviceOperator)
+{
+    _deviceOperator = std::move(deviceOperator);
+}
+
+void QNEjectWindowController::setCloseTrayTimer(QTimer* timer)
+{
+    _closeTrayTimer = timer;
+}
+
+int QNEjectWindowController::retryCount()
+{
+    return s_retryCount;
+}
+
+void QNEjectWindowController::onCloseTray(QObject*)
+{
+    if (_ui->closeTrayButton->isHidden())
+        return;
+    if (_closeTrayTimer)
+        _closeTrayTimer->stop();
+    _closeTrayTimer = nullptr;
+    _ui->closeTrayButton->hide();
+    _ui->terminateButton->hide();
+    _ui->autocloseMessage->hide();
+    qnAgentTrace(QStringLiteral("close-now"));
+    closeTrayTimerMethod(nullptr);
+}
+
+void QNEjectWindowController::onTerminate(QObject*)
+{
+    qnAgentTrace(QStringLiteral("leave-open"));
+    terminate();
+}
+
+void QNEjectWindowController::closeTrayTimerMethod(QTimer*)
+{
+    quint8 state = QNDeviceOperator::kTrayClosed;
+    if (!_deviceOperator || _deviceOperator->getTrayState(&state) != 0) {
+        terminate();
+        return;
+    }
+    if (state == QNDeviceOperator::kTrayOpen) {
+        _deviceOperator->setTrayStateToClose();
+        terminate();
+        return;
+    }
+    if (s_retryCount < kMaxCloseRetries) {
+        ++s_retryCount;
+        qnAgentTrace(QStringLiteral("close-recheck %1").arg(s_retryCount));
+        QTimer::singleShot(kCloseRetryMs, this, [this] { closeTrayTimerMethod(nullptr); });
+        return;
+    }
+    terminate();
+}
+
+void QNEjectWindowController::terminate()
+{
+    if (_terminator)
+        _terminator(this);
+}

@@ -1,0 +1,351 @@
+#include "QNTraylift.h"
+
+#include "AgentTrace.h"
+
+#include "alerts/AlertPresenter.h"
+#include "events/EventManager.h"
+#include "events/LaunchServices.h"
+#include "strings/LocalizedString.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <climits>
+#include <cmath>
+#include <sys/utsname.h>
+
+using namespace qn::events;
+
+namespace {
+
+const QString kIsNotFirstTimeKey = QStringLiteral("isNotFirstTime");
+const QString kAutoCloseTrayKey = QStringLiteral("autoCloseTray");
+const QString kTimeIntervalKey = QStringLiteral("timeIntervalUntilCloseTray");
+const QString kTargetDeviceIndexKey = QStringLiteral("targetDeviceIndex");
+const QString kDevicePropertiesKey = QStringLiteral("deviceProperties");
+const QString kSetupProgramName = QStringLiteral("QNTrayliftSetup");
+const QString kAgentTitle = QStringLiteral("QNTraylift");
+
+int timerMilliseconds(double seconds)
+{
+    const double ms = std::ceil(seconds * 1000.0);
+    return ms >= double(INT_MAX) ? INT_MAX : int(ms);
+}
+
+}  // namespace
+
+QNTraylift::QNTraylift(Terminator terminator)
+    : _deviceScanner(std::make_unique<QNDeviceScanner>()), _defaults(kQNTrayliftDomain),
+      _terminator(std::move(terminator))
+{
+    if (!_terminator)
+        _terminator = [](QObject*) { EventManager::terminate(0); };
+}
+
+QNTraylift::~QNTraylift()
+{
+    if (_ejectWindow && _ejectWindow->window())
+        _ejectWindow->window()->close();
+}
+
+std::unique_ptr<QNTraylift> QNTraylift::create(quint32 systemVersion, Terminator terminator)
+{
+    std::unique_ptr<QNTraylift> delegate(new QNTraylift(std::move(terminator)));
+    if (!delegate->systemCheck(systemVersion))
+        return nullptr;
+    delegate->registerUserDefaults();
+    return delegate;
+}
+
+// --- Version gate ---------------------------------------------------------------------
+
+quint32 QNTraylift::currentSystemVersion()
+{
+    struct utsname name {};
+    if (::uname(&name) != 0)
+        return 0x1039;
+    const int major = std::atoi(name.release);
+    return major >= 3 ? 0x1040 : 0x1039;
+}
+
+bool QNTraylift::systemVersionPasses(quint32 versionBCD)
+{
+    return qint16(versionBCD & 0xFFFF) > 0x103F;
+}
+
+bool QNTraylift::systemCheck(quint32 versionBCD)
+{
+    if (systemVersionPasses(versionBCD))
+        return true;
+    qn::AlertPresenter::Alert alert;
+    alert.title = kAgentTitle;
+    alert.message = qn::localizedString("SystemNotSupported");
+    alert.informativeText = qn::localizedString("RequiredSystem");
+    alert.style = qn::AlertPresenter::Style::Critical;
+    qn::AlertPresenter::run(alert);
+    Terminator terminator = _terminator;
+    QTimer::singleShot(0, QCoreApplication::instance(), [terminator] { terminator(nullptr); });
+    return false;
+}
+
+// --- Preferences --------------------------------------------------------------------------
+
+void QNTraylift::registerUserDefaults()
+{
+    _defaults.registerDefaults({{kTimeIntervalKey, 10.0}});
+}
+
+std::optional<QVariantMap> QNTraylift::devicePropertyWithDevice(const QNDevice& device) const
+{
+    const QVariantList records = _defaults.arrayForKey(kDevicePropertiesKey);
+    for (const QVariant& element : records) {
+        const QVariantMap record = element.toMap();
+        const QVariant vendor = record.value(QStringLiteral("vendorName"));
+        const QVariant product = record.value(QStringLiteral("productName"));
+        if (!vendor.isValid() || !product.isValid())
+            continue;
+        if (vendor.toString() != device.vendorName())
+            continue;
+        if (product.toString() == device.productName())
+            return record;
+    }
+    return std::nullopt;
+}
+
+// --- Lifecycle ----------------------------------------------------------------------------
+
+void QNTraylift::applicationWillFinishLaunching(EventManager& events)
+{
+    events.installHandler(kQNTrayliftEventClass, kQNEjectTrayEventID,
+                          [this](const AppleEvent& event) { receiveEjectTrayEvent(event); });
+    events.installHandler(kCoreEventClass, kAEOpenApplication,
+                          [this](const AppleEvent&) { applicationOpenUntitledFile(); });
+    events.installHandler(kCoreEventClass, kAEReopenApplication, [this](const AppleEvent&) {
+        applicationShouldHandleReopen(_ejectWindow && _ejectWindow->window()->isVisible());
+    });
+    const qint64 stored = _defaults.integerForKey(kTargetDeviceIndexKey);
+    _deviceIndex = qint32(qBound(qint64(INT_MIN), stored, qint64(INT_MAX)));
+}
+
+bool QNTraylift::applicationOpenUntitledFile()
+{
+    qnAgentTrace(QStringLiteral("launch index=%1").arg(_deviceIndex));
+    commonRequestPath(std::nullopt);
+    return true;
+}
+
+qint32 QNTraylift::requestedIndex(const AppleEvent& event)
+{
+    const std::optional<Descriptor> direct = event.param(keyDirectObject);
+    if (!direct)
+        return 0;
+    return direct->toInt32().value_or(0);
+}
+
+void QNTraylift::receiveEjectTrayEvent(const AppleEvent& event)
+{
+    const qint32 index = requestedIndex(event);
+    qnAgentTrace(QStringLiteral("request index=%1").arg(index));
+    if (_ejectWindow && _ejectWindow->window()->isVisible()) {
+        _ejectWindow->onCloseTray(this);
+        return;
+    }
+    commonRequestPath(index);
+}
+
+bool QNTraylift::applicationShouldHandleReopen(bool)
+{
+    if (!_reopened) {
+        _reopened = true;
+        if (_ejectWindow)
+            _ejectWindow->onCloseTray(nullptr);
+    }
+    return false;
+}
+
+void QNTraylift::commonRequestPath(std::optional<qint32> requested)
+{
+    // A request that arrives while an earlier one is still being answered (the
+    // welcome question is up, or its operation is scheduled) would otherwise
+    // toggle the tray a second time and leave the first panel behind.
+    if (_requestPending) {
+        qnAgentTrace(QStringLiteral("joined the pending request"));
+        return;
+    }
+    _requestPending = true;
+
+    const bool wasNotFirstTime = _defaults.boolForKey(kIsNotFirstTimeKey);
+    _defaults.setBool(true, kIsNotFirstTimeKey);
+    if (!wasNotFirstTime && showFirstTimeMessage()) {
+        _defaults.setBool(true, kIsNotFirstTimeKey);
+        launchSetupTool();
+        scheduleTermination(kRequestDelayMs);
+        return;
+    }
+    if (requested)
+        _deviceIndex = *requested;
+    QTimer::singleShot(kRequestDelayMs, this, [this] { doTrayliftOperation(); });
+}
+
+bool QNTraylift::showFirstTimeMessage()
+{
+    qn::AlertPresenter::Alert alert;
+    alert.title = kAgentTitle;
+    alert.message = qn::localizedString("ThisIsFirstTime");
+    alert.buttons = {qn::localizedString("Yes"), qn::localizedString("No")};
+    alert.style = qn::AlertPresenter::Style::Informational;
+    return qn::AlertPresenter::run(alert) == 0;
+}
+
+void QNTraylift::launchSetupTool()
+{
+    const QString agentFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath();
+    const QString setup = QDir(agentFolder).filePath(kSetupProgramName);
+    const OSStatus status = LaunchServices::openApplication(setup, kLSLaunchDefaults | kLSLaunchAsync, nullptr);
+    qnAgentTrace(QStringLiteral("setup-opened status=%1").arg(status));
+}
+
+// --- The eject-switch operation ------------------------------------------------------------
+
+qsizetype QNTraylift::chooseDrivePosition(qint32 requested, qsizetype count)
+{
+    if (count <= 0)
+        return -1;
+    if (quint64(quint32(requested)) >= quint64(count))
+        return count - 1;
+    return requested;
+}
+
+void QNTraylift::doTrayliftOperation()
+{
+    const qint32 requested = _deviceIndex;
+
+    _ejectWindow = std::make_unique<QNEjectWindowController>();
+    _ejectWindow->setTerminator(_terminator);
+    _ejectWindow->showWindow(this);
+    qnAgentTrace(QStringLiteral("panel shown"));
+
+    _deviceScanner->registerCallbackHandlers();
+    const QNDeviceList& devices = _deviceScanner->devicesArray();
+    const qsizetype position = chooseDrivePosition(requested, devices.size());
+    if (position < 0) {
+        qnAgentTrace(QStringLiteral("no drives"));
+        scheduleTermination(kQuitDelayMs);
+        return;
+    }
+    const QNDevicePtr device = devices.at(position);
+    qnAgentTrace(QStringLiteral("drive position=%1").arg(position));
+
+    std::shared_ptr<QNDeviceOperator> op = QNDeviceOperator::deviceOperatorForDevice(device);
+    _ejectWindow->setDeviceOperator(op);
+
+    bool opened = false;
+    bool busy = false;
+    quint8 state = QNDeviceOperator::kTrayClosed;
+    if (op && op->getTrayState(&state) == 0) {
+        if (state == QNDeviceOperator::kTrayOpen) {
+            op->setTrayStateToClose();
+        } else {
+            op->ejectMedia();
+            quint8 after = QNDeviceOperator::kTrayClosed;
+            if (op->getTrayState(&after) == 0) {
+                if (after == QNDeviceOperator::kTrayOpen)
+                    opened = true;
+                else if (op->setTrayStateToOpen() == 0)
+                    opened = true;
+                else
+                    busy = true;
+            }
+        }
+    }
+
+    bool armed = false;
+    if (opened) {
+        const std::optional<QVariantMap> record = devicePropertyWithDevice(*device);
+        const bool slotLoading = record && record->value(QStringLiteral("slotLoading")).toBool();
+        const double interval = double(_defaults.floatForKey(kTimeIntervalKey));
+        if (!slotLoading && _defaults.boolForKey(kAutoCloseTrayKey) && interval > 0.0) {
+            _closeTimer = new QTimer(this);
+            _closeTimer->setSingleShot(true);
+            connect(_closeTimer, &QTimer::timeout, this, [this, device] { closeTrayTimerMethod(device); });
+            _closeTimer->start(timerMilliseconds(interval));
+            _ejectWindow->setCloseTrayTimer(_closeTimer);
+
+            _countdownStart = std::chrono::steady_clock::now();
+            _refreshTimer = new QTimer(this);
+            connect(_refreshTimer, &QTimer::timeout, this, [this] { refreshRemainTime(); });
+            _refreshTimer->start(kRefreshPeriodMs);
+
+            _ejectWindow->terminateButton()->show();
+            _ejectWindow->closeTrayButton()->show();
+            _ejectWindow->autocloseMessageField()->show();
+            armed = true;
+            qnAgentTrace(QStringLiteral("countdown armed %1s").arg(interval));
+        }
+    }
+
+    if (busy) {
+        qnAgentTrace(QStringLiteral("busy-alert shown"));
+        qn::AlertPresenter::Alert alert;
+        alert.title = kAgentTitle;
+        alert.message = qn::localizedString("The disc is busy.");
+        alert.informativeText = qn::localizedString("TryAgainAfterQuitApplication");
+        alert.style = qn::AlertPresenter::Style::Warning;
+        qn::AlertPresenter::run(alert, _ejectWindow->window());
+        qnAgentTrace(QStringLiteral("busy-alert dismissed"));
+    }
+    if (armed)
+        return;
+    scheduleTermination(kQuitDelayMs);
+}
+
+void QNTraylift::closeTrayTimerMethod(const QNDevicePtr& device)
+{
+    std::shared_ptr<QNDeviceOperator> op = QNDeviceOperator::deviceOperatorForDevice(device);
+    quint8 state = QNDeviceOperator::kTrayClosed;
+    if (!op || op->getTrayState(&state) != 0) {
+        terminate();
+        return;
+    }
+    if (state == QNDeviceOperator::kTrayOpen) {
+        qnAgentTrace(QStringLiteral("deadline close"));
+        op->setTrayStateToClose();
+        terminate();
+        return;
+    }
+    if (_closeRetries < kMaxCloseRetries) {
+        ++_closeRetries;
+        qnAgentTrace(QStringLiteral("deadline recheck %1").arg(_closeRetries));
+        QTimer::singleShot(kCloseRetryMs, this, [this, device] { closeTrayTimerMethod(device); });
+        return;
+    }
+    terminate();
+}
+
+void QNTraylift::refreshRemainTime()
+{
+    if (!_ejectWindow)
+        return;
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - _countdownStart).count();
+    const double interval = double(_defaults.floatForKey(kTimeIntervalKey));
+    const double left = std::trunc(interval - elapsed);
+    const int seconds = left >= double(INT_MAX) ? INT_MAX : left <= double(INT_MIN) ? INT_MIN : int(left);
+    _ejectWindow->autocloseMessageField()->setText(qn::localizedString("TrayWillBeClosed").arg(seconds));
+    if (seconds != _lastShownSeconds) {
+        _lastShownSeconds = seconds;
+        qnAgentTrace(QStringLiteral("countdown %1").arg(seconds));
+    }
+}
+
+void QNTraylift::scheduleTermination(int delayMs)
+{
+    qnAgentTrace(QStringLiteral("will quit in %1 ms").arg(delayMs));
+    QTimer::singleShot(delayMs, this, [this] { terminate(); });
+}
+
+void QNTraylift::terminate()
+{
+    _terminator(this);
+}

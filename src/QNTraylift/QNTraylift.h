@@ -1,0 +1,126 @@
+#pragma once
+// QNTraylift: the eject agent's application delegate. The agent is started (or
+// woken) for one eject request, toggles one drive's tray like a physical eject
+// button, shows its panel with an optional auto-close countdown and quits by
+// itself.
+//
+// Requests: a plain launch ('aevt'/'oapp') acts on the stored
+// "targetDeviceIndex"; the eject request 'QNTL'/'Ejct' carries the position as
+// a signed 32-bit direct object (absent or not an integer: 0). A request that
+// arrives while the panel is up closes the tray at once when a countdown runs
+// (and otherwise changes nothing); one that arrives before the scheduled
+// operation has run is served by that operation.
+#include "QNDeviceScanner.h"
+#include "QNEjectWindowController.h"
+
+#include "defaults/UserDefaults.h"
+#include "events/AppleEvent.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVariantMap>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace qn::events {
+class EventManager;
+}
+
+inline const QString kQNTrayliftDomain = QStringLiteral("com.qnlab.QNTraylift");
+inline constexpr qn::events::FourCharCode kQNTrayliftEventClass = qn::events::fourCC("QNTL");
+inline constexpr qn::events::FourCharCode kQNEjectTrayEventID = qn::events::fourCC("Ejct");
+
+class QNTraylift : public QObject {
+    Q_OBJECT
+public:
+    using Terminator = std::function<void(QObject* sender)>;
+
+    /// Makes the delegate: the scanner (not yet subscribed), the version gate,
+    /// the preference fallback. Null when the gate fails; the gate has then
+    /// shown its alert and scheduled the program's termination.
+    static std::unique_ptr<QNTraylift> create(quint32 systemVersion = currentSystemVersion(),
+                                              Terminator terminator = {});
+    ~QNTraylift() override;
+
+    // --- Version gate ------------------------------------------------------------
+    /// The system version as a binary-coded decimal (10.4.0 is 0x1040). Linux
+    /// kernels that offer the CD-ROM and process interfaces the suite uses
+    /// (3.0 and later) count as 0x1040, older ones as 0x1039.
+    static quint32 currentSystemVersion();
+    /// True for 10.4.0 (0x1040) and later: the low 16 bits, read as a signed
+    /// number, above 0x103F.
+    static bool systemVersionPasses(quint32 versionBCD);
+    /// The gate: passes, or shows the critical alert and schedules termination.
+    bool systemCheck(quint32 versionBCD);
+
+    // --- Preferences -------------------------------------------------------------
+    void registerUserDefaults();
+    qn::UserDefaults& defaults() { return _defaults; }
+    /// The first "deviceProperties" record whose "vendorName" and
+    /// "productName" equal the drive's (literal, case-sensitive); a record
+    /// lacking either key never matches.
+    std::optional<QVariantMap> devicePropertyWithDevice(const QNDevice& device) const;
+
+    // --- Lifecycle -----------------------------------------------------------------
+    /// Installs the event handlers and reads "targetDeviceIndex".
+    void applicationWillFinishLaunching(qn::events::EventManager& events);
+    /// A plain launch: a request for the stored target.
+    bool applicationOpenUntitledFile();
+    void receiveEjectTrayEvent(const qn::events::AppleEvent& event);
+    /// The first reopen closes the tray at once when a countdown runs.
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    /// The welcome question; true when answered "Yes".
+    bool showFirstTimeMessage();
+    /// Opens QNTrayliftSetup from the folder that holds the agent.
+    void launchSetupTool();
+
+    // --- The eject-switch operation ----------------------------------------------------
+    void doTrayliftOperation();
+    /// The deadline of the countdown.
+    void closeTrayTimerMethod(const QNDevicePtr& device);
+    /// Writes the whole seconds left into the panel.
+    void refreshRemainTime();
+
+    qint32 deviceIndex() const { return _deviceIndex; }
+    QNEjectWindowController* ejectWindow() const { return _ejectWindow.get(); }
+    QNDeviceScanner& deviceScanner() { return *_deviceScanner; }
+
+    /// The index an eject request asks for (0 without a usable direct object).
+    static qint32 requestedIndex(const qn::events::AppleEvent& event);
+    /// The drive position used for a requested one: the last drive when the
+    /// request, read as unsigned, is not below the count; -1 without drives.
+    static qsizetype chooseDrivePosition(qint32 requested, qsizetype count);
+
+    static constexpr int kRequestDelayMs = 50;
+    static constexpr int kQuitDelayMs = 1600;
+    static constexpr int kRefreshPeriodMs = 200;
+    static constexpr int kCloseRetryMs = 500;
+    static constexpr int kMaxCloseRetries = 5;
+
+private:
+    QNTraylift(Terminator terminator);
+    void commonRequestPath(std::optional<qint32> requested);
+    void terminate();
+    void scheduleTermination(int delayMs);
+
+    std::unique_ptr<QNEjectWindowController> _ejectWindow;
+    std::unique_ptr<QNDeviceScanner> _deviceScanner;
+    qint32 _deviceIndex = 0;
+
+    qn::UserDefaults _defaults;
+    Terminator _terminator;
+    bool _requestPending = false;  // a request is being served or its operation is scheduled
+    bool _reopened = false;
+    int _closeRetries = 0;
+    QTimer* _closeTimer = nullptr;
+    QTimer* _refreshTimer = nullptr;
+    std::chrono::steady_clock::time_point _countdownStart;
+    int _lastShownSeconds = INT_MIN;
+};
+
+/// The agent program: crash tracking, event handling, the application loop.
+int qnTrayliftMain(int argc, char** argv);

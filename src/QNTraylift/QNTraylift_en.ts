@@ -1,0 +1,39 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name></name>
+    <message id="The disc is busy.">
+        <source>The disc is busy.</source>
+        <translation>The disc is busy.</translation>
+    </message>
+    <message id="TryAgainAfterQuitApplication">
+        <source>TryAgainAfterQuitApplication</source>
+        <translation>Quit the applications that use the disc, then try again.</translation>
+    </message>
+    <message id="TrayWillBeClosed">
+        <source>TrayWillBeClosed</source>
+        <translation>The tray will be closed in %1 seconds.</translation>
+    </message>
+    <message id="ThisIsFirstTime">
+        <source>ThisIsFirstTime</source>
+        <translation>This is the first time QNTraylift runs. Do you want to open QNTrayliftSetup to choose the drive and the auto-close options?</translation>
+    </message>
+    <message id="Yes">
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message id="No">
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message id="SystemNotSupported">
+        <source>SystemNotSupported</source>
+        <translation>This system is not supported.</translation>
+    </message>
+    <message id="RequiredSystem">
+        <source>RequiredSystem</source>
+        <translation>QNTraylift needs Linux 3.0 or later.</translation>
+    </message>
+</context>
+</TS>

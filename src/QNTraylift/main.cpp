@@ -1,0 +1,6 @@
+#include "QNTraylift.h"
+
+int main(int argc, char** argv)
+{
+    return qnTrayliftMain(argc, argv);
+}

@@ -1,0 +1,102 @@
+#include "QNCrashReporterKit.h"
+
+#include "crash/CrashRecorder.h"
+#include "events/AppleEvent.h"
+#include "events/ApplicationNotifications.h"
+#include "events/LaunchServices.h"
+#include "layout/Bundle.h"
+#include "notify/NotificationCenter.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+using namespace qn::events;
+
+namespace {
+
+const QString kQNCrashObserverAppName = QStringLiteral("QNCrashObserver");
+
+// The observer lies in libexec/qnlab/ of the installation that holds this library.
+QString observerPath()
+{
+    const QString library = qn::Bundle::pathOfBinaryContaining(reinterpret_cast<const void*>(&observerPath));
+    const QString prefix = qn::Bundle::prefixForBinary(library);
+    if (prefix.isEmpty())
+        return {};
+    const QString path = prefix + QStringLiteral("/libexec/qnlab/") + kQNCrashObserverAppName;
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable() ? info.absoluteFilePath() : QString();
+}
+
+}  // namespace
+
+QNCrashReporterKit& QNCrashReporterKit::sharedInstance()
+{
+    static QNCrashReporterKit* instance = new QNCrashReporterKit;  // lives as long as the process
+    return *instance;
+}
+
+QNCrashReporterKit::QNCrashReporterKit() = default;
+
+QNCrashReporterKit::~QNCrashReporterKit()
+{
+    stopTracking();
+}
+
+bool QNCrashReporterKit::isReporterAlive() const
+{
+    return _highPSN != 0 || _lowPSN != 0;
+}
+
+bool QNCrashReporterKit::beginTracking()
+{
+    if (isReporterAlive())
+        return true;
+    const QString path = observerPath();
+    if (path.isEmpty())
+        return false;
+
+    // Crashes of this process are recorded by our own recorder: the observer
+    // learns of a crash by seeing the crash log change.
+    qn::crash::CrashRecorder::arm();
+
+    AppleEvent event(fourCC("QNcr"), fourCC("SetP"), std::nullopt, kAutoGenerateReturnID, kAnyTransactionID);
+    event.putParam(keyDirectObject, Descriptor::fromProcessSerialNumber(ProcessSerialNumber::current()));
+    ProcessSerialNumber observer;
+    const OSStatus status = LaunchServices::openApplication(path, kLSLaunchDefaults | kLSLaunchDontSwitch, &event,
+                                                            &observer);
+    if (status != noErr || observer.isNull())
+        return false;
+    _highPSN = observer.highLongOfPSN;
+    _lowPSN = observer.lowLongOfPSN;
+
+    if (!_subscribed) {
+        _subscribed = true;
+        qn::NotificationCenter::defaultCenter().addObserver(
+            QString::fromLatin1(qn::kApplicationWillTerminateNotification), nullptr,
+            [this](const qn::Notification&) { callRelease(); });
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, [this] { callRelease(); });
+    }
+    return true;
+}
+
+bool QNCrashReporterKit::stopTracking()
+{
+    if (!isReporterAlive())
+        return true;
+    AppleEvent quit(kCoreEventClass, kAEQuitApplication, ProcessSerialNumber{_highPSN, _lowPSN},
+                    kAutoGenerateReturnID, kAnyTransactionID);
+    quit.putParam(keyDirectObject, Descriptor::fromList({}));
+    return sendEvent(quit, 2000) == noErr;
+}
+
+void QNCrashReporterKit::callRelease()
+{
+    // The application terminates normally: the observer must quit before it
+    // sees this process vanish. Sent once, however many ways the end is announced.
+    if (_released)
+        return;
+    _released = true;
+    stopTracking();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The crash reporter's application delegate: takes the target's name and
+// path from the 'QNcr'/'SetT' event, shows the notify window and, on
+// request, the report window; ends the program when the user is done.
+#include "QNCrashLogFile.h"
+#include "events/AppleEvent.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class QNNotifyWindowController;
+class QNReportWindowController;
+
+extern const QString kQNCrashReporterTargetNameKey;
+extern const QString kQNCrashReporterTargetPathKey;
+
+class QNCrashReporter : public QObject {
+    Q_OBJECT
+public:
+    QNCrashReporter();
+    ~QNCrashReporter() override;
+
+    /// Installs the 'QNcr'/'SetT' handler on the program's event manager.
+    void applicationWillFinishLaunching();
+    void onReceiveTargetInfo(const qn::events::AppleEvent& event);
+    void onEndNotifyWindowWithCode(int code);
+
+    const QString& targetName() const { return _targetName; }
+    void setTargetName(const QString& name) { _targetName = name; }
+    const QString& targetPath() const { return _targetPath; }
+    void setTargetPath(const QString& path) { _targetPath = path; }
+    QNCrashLogFile* crashLogFile() const { return _crashLogFile.get(); }
+
+private:
+    void terminate();
+    void onReceiveCloseReportWindowNotification();
+
+    QString _targetName;
+    QString _targetPath;
+    std::unique_ptr<QNCrashLogFile> _crashLogFile;
+    QPointer<QNNotifyWindowController> _notifyWindowController;
+    QPointer<QNReportWindowController> _reportWindowController;
+};

@@ -1,0 +1,281 @@
+#include "QNNetwork.h"
+
+#include "alerts/AlertPresenter.h"
+#include "notify/NotificationCenter.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpSocket>
+#include <QTimer>
+
+const QString kQNNetworkASyncLoadDidReceiveDataNotification = QStringLiteral("kQNNetworkASyncLoadDidReceiveDataNotification");
+const QString kQNNetworkAsyncConnectionDidEndNotification = QStringLiteral("kQNNetworkAsyncConnectionDidEndNotification");
+const QString kQNNetworkError = QStringLiteral("kQNNetworkError");
+const QString kQNNetworkUserCancel = QStringLiteral("kQNNetworkUserCancel");
+const QString kQNErrorDomain = QStringLiteral("com.qnlab.QNErrorDomain");
+
+namespace {
+
+const QByteArray kBodyAttributeMethod = "POST";
+
+QNetworkRequest uncached(QNetworkRequest request)
+{
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    return request;
+}
+
+QNNetworkErrorInfo platformError(QNetworkReply* reply)
+{
+    QNNetworkErrorInfo e;
+    e.domain = QStringLiteral("QNetworkReply");
+    e.code = int(reply->error());
+    e.localizedDescription = reply->errorString();
+    return e;
+}
+
+// The HTTP status of a reply, 0 when no HTTP answer came.
+int httpStatus(QNetworkReply* reply)
+{
+    const QVariant v = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return v.isValid() ? v.toInt() : 0;
+}
+
+}  // namespace
+
+QNNetwork::QNNetwork()
+    : _manager(std::make_unique<QNetworkAccessManager>())
+{
+    _manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+QNNetwork::~QNNetwork()
+{
+    cancelConnectionWithPostNotification(true);
+    clearAsyncData();
+}
+
+QByteArray QNNetwork::loadURL(const QUrl& url, bool isAsynchronous)
+{
+    if (isAsynchronous) {
+        startAsync(QNetworkRequest(url), "GET", {});
+        return _asyncData;
+    }
+    QNetworkReply* reply = _manager->get(uncached(QNetworkRequest(url)));
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QByteArray bytes;
+    if (reply->error() == QNetworkReply::NoError) {
+        bytes = reply->readAll();
+        if (bytes.isNull())
+            bytes = QByteArray("", 0);
+    }
+    reply->deleteLater();
+    return bytes;
+}
+
+bool QNNetwork::HTTPUploadData(const QByteArray& body, const QNetworkRequest& request, bool isAsynchronous,
+                               QNNetworkErrorInfo* error)
+{
+    const QString scheme = request.url().scheme();
+    if (scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) != 0) {
+        if (error)
+            *error = errorForUnsupportedScheme(scheme);
+        return false;
+    }
+    if (isAsynchronous) {
+        startAsync(request, kBodyAttributeMethod, body);
+        return true;
+    }
+    QNetworkReply* reply = _manager->sendCustomRequest(uncached(request), kBodyAttributeMethod, body);
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    const int status = httpStatus(reply);
+    bool ok = false;
+    if (status == 0) {
+        // No answer at all: the transfer itself failed.
+        if (error)
+            *error = platformError(reply);
+    } else {
+        ok = HTTPCheckResponse(QNHTTPResponse{status, reply->url()}, error);
+    }
+    reply->deleteLater();
+    return ok;
+}
+
+bool QNNetwork::HTTPSendFormWithDictionary(const QVariantMap& fields, const QUrl& url, bool isAsynchronous,
+                                           QNNetworkErrorInfo* error)
+{
+    const QByteArray body = formBody(fields);
+    QNetworkRequest request(url);
+    request.setRawHeader("Content-type", "application/x-www-form-urlencoded");
+    return HTTPUploadData(body, request, isAsynchronous, error);
+}
+
+bool QNNetwork::HTTPCheckResponse(const QNHTTPResponse& response, QNNetworkErrorInfo* error)
+{
+    if (response.statusCode == 404) {
+        if (error)
+            *error = errorForURLNotFound(response.url);
+        return false;
+    }
+    if (response.statusCode <= 299)
+        return true;
+    if (error)
+        *error = errorForNetworkConnection();
+    return false;
+}
+
+QByteArray QNNetwork::percentEscape(const QString& text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size() * 3);
+    for (const char ch : utf8) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+            || c == '_' || c == '*') {
+            out.append(char(c));
+        } else {
+            out.append('%');
+            out.append(hex[c >> 4]);
+            out.append(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+QByteArray QNNetwork::formBody(const QVariantMap& fields)
+{
+    QByteArray body;
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
+        if (!body.isEmpty())
+            body.append('&');
+        body.append(percentEscape(it.key()));
+        body.append('=');
+        body.append(percentEscape(it.value().toString()));
+    }
+    return body;
+}
+
+QNNetworkErrorInfo QNNetwork::errorForUnsupportedScheme(const QString& scheme)
+{
+    QNNetworkErrorInfo e;
+    e.domain = kQNErrorDomain;
+    e.code = 201;
+    e.localizedDescription = QStringLiteral("Failed to connect the URL.");
+    e.recoverySuggestion = QStringLiteral("The scheme '%1' is not supported.").arg(scheme);
+    return e;
+}
+
+QNNetworkErrorInfo QNNetwork::errorForURLNotFound(const QUrl& url)
+{
+    QNNetworkErrorInfo e;
+    e.domain = kQNErrorDomain;
+    e.code = 201;
+    e.localizedDescription = QStringLiteral("URL is not found.");
+    e.recoverySuggestion = QStringLiteral("'%1' is not found.").arg(url.toString());
+    return e;
+}
+
+QNNetworkErrorInfo QNNetwork::errorForNetworkConnection()
+{
+    QNNetworkErrorInfo e;
+    e.domain = kQNErrorDomain;
+    e.code = 200;
+    e.localizedDescription = QStringLiteral("Can't connect to the network.");
+    e.recoverySuggestion = QStringLiteral(
+        "Network is not active or miss configured. Would you like to show the network diagnostic?");
+    e.recoveryOptions = {QStringLiteral("Yes"), QStringLiteral("No")};
+    e.recoveryAttempter = this;
+    return e;
+}
+
+void QNNetwork::attemptRecoveryFromError(const QNNetworkErrorInfo& error, int optionIndex)
+{
+    if (error.domain == kQNErrorDomain && error.code == 200 && optionIndex == 0)
+        showNetworkDiagnostic();
+}
+
+void QNNetwork::showNetworkDiagnostic()
+{
+    ++_diagnosticsRun;
+    QString message;
+    if (!_asyncURL.isValid() || _asyncURL.host().isEmpty()) {
+        message = QStringLiteral("There is no server address to check.");
+    } else {
+        const quint16 port = quint16(_asyncURL.port(80));
+        QTcpSocket socket;
+        socket.connectToHost(_asyncURL.host(), port);
+        if (socket.waitForConnected(5000))
+            message = QStringLiteral("%1 port %2 can be reached.").arg(_asyncURL.host()).arg(port);
+        else
+            message = QStringLiteral("%1 port %2 cannot be reached: %3")
+                          .arg(_asyncURL.host()).arg(port).arg(socket.errorString());
+    }
+    qn::AlertPresenter::run({QStringLiteral("Network Diagnostic"), message, {}, {}, qn::AlertPresenter::Style::Informational});
+}
+
+void QNNetwork::cancelConnectionWithPostNotification(bool post)
+{
+    if (!_asyncConnection)
+        return;
+    QNetworkReply* reply = _asyncConnection;
+    _asyncConnection = nullptr;
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+    if (post)
+        qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this,
+                                                     {{kQNNetworkUserCancel, true}});
+}
+
+void QNNetwork::clearAsyncData()
+{
+    _asyncData = QByteArray();
+    _asyncURL = QUrl();
+}
+
+void QNNetwork::startAsync(const QNetworkRequest& request, const QByteArray& method, const QByteArray& body)
+{
+    cancelConnectionWithPostNotification(true);
+    clearAsyncData();
+    _asyncData = QByteArray("", 0);
+    _asyncURL = request.url();
+    _asyncConnection = _manager->sendCustomRequest(uncached(request), method, body);
+    connect(_asyncConnection, &QNetworkReply::readyRead, this, &QNNetwork::onReadyRead);
+    connect(_asyncConnection, &QNetworkReply::finished, this, &QNNetwork::onFinished);
+}
+
+void QNNetwork::onReadyRead()
+{
+    if (!_asyncConnection)
+        return;
+    _asyncData.append(_asyncConnection->readAll());
+    qn::NotificationCenter::defaultCenter().post(kQNNetworkASyncLoadDidReceiveDataNotification, this);
+}
+
+void QNNetwork::onFinished()
+{
+    QNetworkReply* reply = _asyncConnection;
+    if (!reply)
+        return;
+    _asyncData.append(reply->readAll());
+    // Any HTTP answer ends as finished, whatever its status; only a transfer
+    // that got no answer fails.
+    const bool answered = httpStatus(reply) != 0 || reply->error() == QNetworkReply::NoError;
+    const QNNetworkErrorInfo error = answered ? QNNetworkErrorInfo{} : platformError(reply);
+    const bool failed = !answered;
+    cancelConnectionWithPostNotification(false);
+    QVariantMap info;
+    if (failed)
+        info.insert(kQNNetworkError, QVariant::fromValue(error));
+    qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this, info);
+}

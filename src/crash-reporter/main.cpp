@@ -1,0 +1,19 @@
+#include "QNCrashReporter.h"
+#include "events/EventManager.h"
+#include "strings/LocalizedString.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("QNCrashReporter"));
+    app.setQuitOnLastWindowClosed(false);
+    qn::installTranslations(QStringLiteral("QNCrashReporter"));
+    qn::events::EventManager events;
+    QNCrashReporter reporter;
+    reporter.applicationWillFinishLaunching();
+    if (events.start() == qn::events::EventManager::StartResult::ForwardedToRunningInstance)
+        return 0;
+    return app.exec();
+}

@@ -1,0 +1,115 @@
+#include "alerts/AlertPresenter.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace qn {
+
+namespace {
+
+QHash<QString, int>& usedAnswers()
+{
+    static QHash<QString, int> used;
+    return used;
+}
+
+std::optional<QJsonObject> nextAnswer(const QString& kind)
+{
+    const QByteArray path = qgetenv("QNLAB_TEST_ANSWERS");
+    if (path.isEmpty())
+        return std::nullopt;
+    QFile file(QFile::decodeName(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    int wanted = usedAnswers().value(kind, 0);
+    int seen = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.isEmpty())
+            continue;
+        const QJsonObject obj = QJsonDocument::fromJson(line).object();
+        if (obj.value(QStringLiteral("kind")).toString() != kind)
+            continue;
+        if (seen++ == wanted) {
+            usedAnswers()[kind] = wanted + 1;
+            return obj;
+        }
+    }
+    return std::nullopt;
+}
+
+void record(const QString& kind, const QString& title, const QString& message,
+            const QStringList& buttons, int answer)
+{
+    const QByteArray path = qgetenv("QNLAB_TEST_SHOWN");
+    if (path.isEmpty())
+        return;
+    QJsonObject obj{{QStringLiteral("kind"), kind},
+                    {QStringLiteral("title"), title},
+                    {QStringLiteral("message"), message},
+                    {QStringLiteral("buttons"), QJsonArray::fromStringList(buttons)},
+                    {QStringLiteral("answer"), answer},
+                    {QStringLiteral("shownAtMs"), QDateTime::currentMSecsSinceEpoch()},
+                    {QStringLiteral("pid"), qint64(QCoreApplication::applicationPid())}};
+    QFile file(QFile::decodeName(path));
+    if (file.open(QIODevice::Append | QIODevice::WriteOnly))
+        file.write(QJsonDocument(obj).toJson(QJsonDocument::Compact) + '\n');
+}
+
+}  // namespace
+
+int AlertPresenter::buttonIndex(const QJsonObject& answer, const QStringList& buttons)
+{
+    const QJsonValue b = answer.value(QStringLiteral("button"));
+    if (b.isDouble()) {
+        const int i = b.toInt(-1);
+        return (i >= 0 && i < buttons.size()) ? i : -1;
+    }
+    return buttons.indexOf(b.toString());
+}
+
+std::optional<QJsonObject> AlertPresenter::shown(const QString& kind, const QString& title,
+                                                 const QString& message, const QStringList& buttons)
+{
+    std::optional<QJsonObject> answer = nextAnswer(kind);
+    record(kind, title, message, buttons, answer ? buttonIndex(*answer, buttons) : -1);
+    return answer;
+}
+
+int AlertPresenter::run(const Alert& alert, QWidget* parent)
+{
+    QStringList buttons = alert.buttons;
+    if (buttons.isEmpty())
+        buttons << QStringLiteral("OK");
+    QMessageBox box(parent);
+    box.setWindowTitle(alert.title);
+    box.setText(alert.message);
+    box.setInformativeText(alert.informativeText);
+    box.setIcon(alert.style == Style::Critical        ? QMessageBox::Critical
+                : alert.style == Style::Informational ? QMessageBox::Information
+                                                      : QMessageBox::Warning);
+    QList<QAbstractButton*> made;
+    for (int i = 0; i < buttons.size(); ++i)
+        made << box.addButton(buttons.at(i), i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+    box.setDefaultButton(qobject_cast<QPushButton*>(made.first()));
+
+    const QString message = alert.informativeText.isEmpty() ? alert.message
+                                                            : alert.message + QLatin1Char('\n') + alert.informativeText;
+    if (std::optional<QJsonObject> answer = shown(QStringLiteral("Alert"), alert.title, message, buttons)) {
+        const int index = buttonIndex(*answer, buttons);
+        if (index >= 0)
+            QTimer::singleShot(0, &box, [&made, index] { made.at(index)->click(); });
+    }
+    box.exec();
+    return made.indexOf(box.clickedButton());
+}
+
+}  // namespace qn

@@ -1,0 +1,3 @@
+# Alerts and question windows through one presenter (with the test hook).
+target_sources(QNPlatform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/AlertPresenter.cpp)
+target_link_libraries(QNPlatform PRIVATE Qt6::Widgets)

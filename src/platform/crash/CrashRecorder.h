@@ -1,0 +1,34 @@
+#pragma once
+// Records fatal signals of the running program in its crash log, the way the
+// crash observer and reporter expect to find them:
+//   ${XDG_STATE_HOME:-~/.local/state}/qnlab/CrashReporter/<name>.crash.log
+// Each crash appends one entry: a line of ten asterisks, a blank line, then
+// "Date/Time:", command, path, PID, signal and code, and the backtrace.
+// Afterwards the previous signal action is restored and the signal raised
+// again, so exit status and core dumps stay as they were.
+#include <QString>
+
+namespace qn::crash {
+
+class CrashRecorder {
+public:
+    /// The crash log of a program with this executable name.
+    static QString logPathForName(const QString& name);
+
+    /// Installs the handlers for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT
+    /// and an alternate signal stack for the calling thread. Everything the
+    /// handler needs (log descriptor, names, time-zone offset) is prepared now.
+    /// name defaults to the executable's file name. Arming twice keeps the
+    /// first arming and returns true. False when the log cannot be opened.
+    static bool arm(const QString& name = {});
+    static bool isArmed();
+    /// The log that arm() opened (empty before arming).
+    static QString logPath();
+
+    /// Gives the calling thread its own alternate signal stack, so a stack
+    /// overflow in it is still recorded. Call at the start of every thread the
+    /// program creates. Returns false when the stack could not be set.
+    static bool installAlternateStack();
+};
+
+}  // namespace qn::crash

@@ -1,0 +1,241 @@
+#include "events/EventTransport.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace qn::events::transport {
+
+QString socketPath(const QString& dir, const ProcessSerialNumber& psn)
+{
+    return QStringLiteral("%1/psn-%2-%3.sock").arg(dir).arg(psn.lowLongOfPSN).arg(psn.highLongOfPSN);
+}
+
+QString appKey(const QString& resolvedExecutablePath)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QFile::encodeName(resolvedExecutablePath), QCryptographicHash::Sha256)
+            .toHex()
+            .left(24));
+}
+
+QString instanceLockPath(const QString& dir, const QString& key)
+{
+    return QStringLiteral("%1/app-%2.lock").arg(dir, key);
+}
+
+QString instancePsnPath(const QString& dir, const QString& key)
+{
+    return QStringLiteral("%1/app-%2.psn").arg(dir, key);
+}
+
+QString launchLockPath(const QString& dir, const QString& key)
+{
+    return QStringLiteral("%1/app-%2.launch").arg(dir, key);
+}
+
+std::optional<ProcessSerialNumber> readInstancePsn(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> words = f.read(64).trimmed().split(' ');
+    if (words.size() != 2)
+        return std::nullopt;
+    bool ok1 = false, ok2 = false;
+    ProcessSerialNumber psn{words[0].toUInt(&ok1), words[1].toUInt(&ok2)};
+    if (!ok1 || !ok2 || psn.isNull())
+        return std::nullopt;
+    return psn;
+}
+
+bool writeInstancePsn(const QString& path, const ProcessSerialNumber& psn)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(QStringLiteral("%1 %2\n").arg(psn.highLongOfPSN).arg(psn.lowLongOfPSN).toLatin1());
+    return f.commit();
+}
+
+namespace {
+
+bool waitFor(int fd, short events, const QDeadlineTimer& deadline, bool* timedOut)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int ms = int(std::min<qint64>(deadline.remainingTime(), 1 << 30));
+        const int r = ::poll(&p, 1, ms < 0 ? 0 : ms);
+        if (r > 0)
+            return true;
+        if (r == 0) {
+            if (timedOut)
+                *timedOut = true;
+            return false;
+        }
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+}  // namespace
+
+bool writeAll(int fd, const char* data, size_t size, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            data += n;
+            size -= size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == ENOTSOCK) {
+            const ssize_t w = ::write(fd, data, size);
+            if (w > 0) {
+                data += w;
+                size -= size_t(w);
+                continue;
+            }
+            if (w < 0 && errno != EAGAIN && errno != EINTR)
+                return false;
+        } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return false;
+        }
+        if (!waitFor(fd, POLLOUT, deadline, nullptr))
+            return false;
+    }
+    return true;
+}
+
+bool readExact(int fd, char* data, size_t size, int timeoutMs, bool* timedOut)
+{
+    if (timedOut)
+        *timedOut = false;
+    QDeadlineTimer deadline(timeoutMs);
+    while (size > 0) {
+        if (!waitFor(fd, POLLIN, deadline, timedOut))
+            return false;
+        const ssize_t n = ::read(fd, data, size);
+        if (n == 0)
+            return false;
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool writeFrame(int fd, const QByteArray& payload, int timeoutMs)
+{
+    char len[4];
+    const quint32 n = quint32(payload.size());
+    len[0] = char(n & 0xff);
+    len[1] = char((n >> 8) & 0xff);
+    len[2] = char((n >> 16) & 0xff);
+    len[3] = char((n >> 24) & 0xff);
+    QByteArray frame(len, 4);
+    frame.append(payload);
+    return writeAll(fd, frame.constData(), size_t(frame.size()), timeoutMs);
+}
+
+std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    unsigned char len[4];
+    if (!readExact(fd, reinterpret_cast<char*>(len), 4, int(deadline.remainingTime())))
+        return std::nullopt;
+    const quint32 n = quint32(len[0]) | (quint32(len[1]) << 8) | (quint32(len[2]) << 16) | (quint32(len[3]) << 24);
+    if (n > quint32(maxSize))
+        return std::nullopt;
+    QByteArray payload(qsizetype(n), Qt::Uninitialized);
+    if (n > 0 && !readExact(fd, payload.data(), n, int(std::max<qint64>(deadline.remainingTime(), 0))))
+        return std::nullopt;
+    return payload;
+}
+
+OSStatus deliver(const QString& dir, const ProcessSerialNumber& psn, const QByteArray& encoded, int timeoutMs)
+{
+    const QByteArray path = QFile::encodeName(socketPath(dir, psn));
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof addr.sun_path)
+        return connectionInvalid;
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return memFullErr;
+    QDeadlineTimer deadline(timeoutMs);
+    OSStatus status = connectionInvalid;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (errno == EINPROGRESS || errno == EAGAIN) {
+            // The backlog is full: the receiver is busy. Wait for it.
+            bool timedOut = false;
+            if (!waitFor(fd, POLLOUT, deadline, &timedOut)) {
+                ::close(fd);
+                return timedOut ? errAETimeout : connectionInvalid;
+            }
+            int err = 0;
+            socklen_t len = sizeof err;
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+            if (err != 0) {
+                ::close(fd);
+                return connectionInvalid;
+            }
+        } else {
+            ::close(fd);
+            return psn.isAlive() ? connectionInvalid : procNotFound;
+        }
+    }
+    if (!writeFrame(fd, encoded, int(deadline.remainingTime()))) {
+        ::close(fd);
+        return connectionInvalid;
+    }
+    char reply[4];
+    bool timedOut = false;
+    if (readExact(fd, reply, 4, int(std::max<qint64>(deadline.remainingTime(), 0)), &timedOut)) {
+        qint32 v;
+        std::memcpy(&v, reply, 4);
+        status = v;
+    } else {
+        status = timedOut ? errAETimeout : connectionInvalid;
+    }
+    ::close(fd);
+    return status;
+}
+
+int lockFile(const QString& path, bool blocking, bool* wouldBlock)
+{
+    if (wouldBlock)
+        *wouldBlock = false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return -1;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | (blocking ? 0 : LOCK_NB)) == 0)
+            return fd;
+        if (errno == EINTR)
+            continue;
+        if (errno == EWOULDBLOCK && wouldBlock)
+            *wouldBlock = true;
+        ::close(fd);
+        return -1;
+    }
+}
+
+}  // namespace qn::events::transport

@@ -1,0 +1,54 @@
+#pragma once
+// Private to the events area: socket paths, instance files and the framed
+// message I/O shared by EventManager and LaunchServices.
+//
+// Per-user folder (0700) holds:
+//   psn-<pid>-<start>.sock   the listening socket of one process
+//   app-<key>.lock           flock()ed by the running instance of an executable
+//   app-<key>.psn            "high low" of that instance, written once it listens
+//   app-<key>.launch         flock()ed by launchers of that executable, so that
+//                            racing launches are served one after the other
+// <key> is derived from the executable's resolved path.
+#include "events/AppleEvent.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace qn::events::transport {
+
+// Hand-over from a launcher to the program it started.
+inline constexpr char kLaunchFdVariable[] = "QNLAB_LAUNCH_FD";
+inline constexpr char kLaunchFlagsVariable[] = "QNLAB_LAUNCH_FLAGS";
+
+QString socketPath(const QString& dir, const ProcessSerialNumber& psn);
+QString appKey(const QString& resolvedExecutablePath);
+QString instanceLockPath(const QString& dir, const QString& key);
+QString instancePsnPath(const QString& dir, const QString& key);
+QString launchLockPath(const QString& dir, const QString& key);
+
+/// Reads the PSN an instance recorded; nullopt when missing or malformed.
+std::optional<ProcessSerialNumber> readInstancePsn(const QString& path);
+bool writeInstancePsn(const QString& path, const ProcessSerialNumber& psn);
+
+/// Writes all of data within the deadline (poll); false on error or time-out.
+bool writeAll(int fd, const char* data, size_t size, int timeoutMs);
+/// Reads exactly size bytes within the deadline; false on EOF, error or time-out.
+/// *timedOut tells the two apart when given.
+bool readExact(int fd, char* data, size_t size, int timeoutMs, bool* timedOut = nullptr);
+
+/// u32 length (little-endian) + bytes.
+bool writeFrame(int fd, const QByteArray& payload, int timeoutMs);
+/// Reads one frame of at most maxSize bytes; nullopt on EOF, error, time-out or
+/// an over-long length.
+std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs);
+
+/// Connects to the socket of psn and delivers one frame, then waits for the
+/// receiver's i32 status. Returns the status codes of sendEvent().
+OSStatus deliver(const QString& dir, const ProcessSerialNumber& psn, const QByteArray& encoded, int timeoutMs);
+
+/// Open (creating 0600) and lock a file; returns the fd or -1. With
+/// wouldBlock, sets it when another holder has the lock (non-blocking try).
+int lockFile(const QString& path, bool blocking, bool* wouldBlock = nullptr);
+
+}  // namespace qn::events::transport

@@ -1,0 +1,77 @@
+#pragma once
+// Four-character codes and status codes of the event and launch services.
+// Status codes keep the numeric values of the original platform because
+// programs print them and tests compare them.
+#include <QString>
+#include <QtGlobal>
+
+namespace qn::events {
+
+using FourCharCode = quint32;
+using OSStatus = qint32;
+
+/// 'abcd' as a number: the first character in the most significant byte.
+constexpr FourCharCode fourCC(const char (&s)[5])
+{
+    return (FourCharCode(quint8(s[0])) << 24) | (FourCharCode(quint8(s[1])) << 16)
+        | (FourCharCode(quint8(s[2])) << 8) | FourCharCode(quint8(s[3]));
+}
+
+/// "abcd" for printing; bytes outside printable ASCII become '?'.
+QString fourCCString(FourCharCode code);
+
+// Descriptor types.
+inline constexpr FourCharCode typeSInt32 = fourCC("long");
+inline constexpr FourCharCode typeProcessSerialNumber = fourCC("psn ");
+inline constexpr FourCharCode typeUTF8Text = fourCC("utf8");
+inline constexpr FourCharCode typeChar = fourCC("TEXT");
+inline constexpr FourCharCode typeAEList = fourCC("list");
+inline constexpr FourCharCode typeNull = fourCC("null");
+inline constexpr FourCharCode typeWildCard = fourCC("****");
+
+// Keywords, classes and IDs of the standard events.
+inline constexpr FourCharCode keyDirectObject = fourCC("----");
+inline constexpr FourCharCode kCoreEventClass = fourCC("aevt");
+inline constexpr FourCharCode kAEOpenApplication = fourCC("oapp");
+inline constexpr FourCharCode kAEReopenApplication = fourCC("rapp");
+inline constexpr FourCharCode kAEQuitApplication = fourCC("quit");
+
+// Return and transaction IDs.
+inline constexpr qint32 kAutoGenerateReturnID = -1;
+inline constexpr qint32 kAnyTransactionID = 0;
+
+// Send modes and time-out (accepted for familiarity; every send is one-way).
+inline constexpr qint32 kAENoReply = 0x00000001;
+inline constexpr qint32 kAENeverInteract = 0x00000010;
+inline constexpr qint32 kAEDefaultTimeout = -1;
+
+// Status codes.
+inline constexpr OSStatus noErr = 0;
+inline constexpr OSStatus fnfErr = -43;              // file not found
+inline constexpr OSStatus paramErr = -50;            // bad argument
+inline constexpr OSStatus memFullErr = -108;
+inline constexpr OSStatus procNotFound = -600;       // no such process (or it has ended)
+inline constexpr OSStatus connectionInvalid = -609;  // the process accepts no events
+inline constexpr OSStatus errAECoercionFail = -1700;
+inline constexpr OSStatus errAEDescNotFound = -1701;
+inline constexpr OSStatus errAECorruptData = -1702;
+inline constexpr OSStatus errAEWrongDataType = -1703;
+inline constexpr OSStatus errAEEventNotHandled = -1708;
+inline constexpr OSStatus errAETimeout = -1712;
+
+// Launch flags.
+inline constexpr quint32 kLSLaunchDefaults = 0x00000001;
+inline constexpr quint32 kLSLaunchDontSwitch = 0x00000200;
+inline constexpr quint32 kLSLaunchAsync = 0x00010000;
+inline constexpr quint32 kLSLaunchNewInstance = 0x00080000;
+
+// Launch status codes.
+inline constexpr OSStatus kLSExecutableIncorrectFormat = -10661;
+inline constexpr OSStatus kLSUnknownErr = -10810;
+inline constexpr OSStatus kLSNotAnApplicationErr = -10811;
+inline constexpr OSStatus kLSLaunchInProgressErr = -10818;
+inline constexpr OSStatus kLSServerCommunicationErr = -10822;
+inline constexpr OSStatus kLSNoLaunchPermissionErr = -10826;
+inline constexpr OSStatus kLSNoExecutableErr = -10827;
+
+}  // namespace qn::events

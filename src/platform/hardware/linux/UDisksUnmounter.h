@@ -1,0 +1,33 @@
+#pragma once
+// Unmounts a filesystem through udisks2 (org.freedesktop.UDisks2,
+// Filesystem.Unmount), so a desktop user needs no root rights.
+#include <QString>
+
+namespace qn::hardware {
+
+class UDisksUnmounter {
+public:
+    enum class Result {
+        Unmounted,      // done, or it was not mounted
+        Busy,           // a file on it is in use
+        NotAuthorized,  // the policy refused this user
+        Failed,         // udisks2 tried and failed otherwise
+        Unavailable,    // no udisks2 on the bus, or it does not know the device
+    };
+
+    /// `busAddress` empty: the system bus (DBUS_SYSTEM_BUS_ADDRESS applies).
+    explicit UDisksUnmounter(QString busAddress = {});
+
+    /// Unmounts the filesystem of block device `deviceName` ("sr0").
+    Result unmount(const QString& deviceName, QString* message = nullptr) const;
+
+    /// udisks2's object path for a block device ("sr0" ->
+    /// "/org/freedesktop/UDisks2/block_devices/sr0"; other characters than
+    /// letters, digits and '_' become "_xx" hex).
+    static QString objectPathFor(const QString& deviceName);
+
+private:
+    QString _busAddress;
+};
+
+}  // namespace qn::hardware

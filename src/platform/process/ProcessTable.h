@@ -1,0 +1,26 @@
+#pragma once
+// Looking processes up by command name in /proc. Linux keeps the first 15
+// characters of a command name (/proc/<pid>/comm), so a process matches when
+// its command name equals the wanted name cut to 15 characters.
+#include <cstddef>
+#include <sys/types.h>
+
+namespace qn::process {
+
+inline constexpr int kNameFound = 0;           // at least one process found
+inline constexpr int kNameNotFound = -1;       // none found
+inline constexpr int kNameBadArgument = -2;    // name, buffer, capacity 0 or count missing
+inline constexpr int kNameTableFailed = -3;    // /proc could not be listed (errno stored)
+inline constexpr int kNameNoMemory = -4;       // no memory for the table (ENOMEM stored)
+inline constexpr int kNameBufferTooSmall = -5; // more matches than the buffer holds
+
+/// Collects the pids (> 0) of all processes called name into pids. Clears the
+/// buffer, *count and *systemError first; returns one of the codes above.
+/// With kNameBufferTooSmall the buffer holds the first capacity matches.
+int allPidsForName(const char* name, pid_t* pids, size_t capacity, size_t* count,
+                   int* systemError = nullptr);
+
+/// The pid when exactly one process is called name, else -1.
+pid_t pidForName(const char* name);
+
+}  // namespace qn::process

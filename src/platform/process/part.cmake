@@ -1,0 +1,3 @@
+target_sources(QNPlatform PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ProcessTable.h
+  ${CMAKE_CURRENT_LIST_DIR}/ProcessTable.cpp)

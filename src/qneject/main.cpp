@@ -1,0 +1,6 @@
+#include "QNEjectTrigger.h"
+
+int main(int argc, char** argv)
+{
+    return qnEjectMain(argc, argv);
+}

@@ -1,0 +1,195 @@
+#include "QNDeviceOperator.h"
+#include "QNDeviceScanner.h"
+#include "SimHardware.h"
+#include "TestSupport.h"
+#include "hardware/DeviceRegistry.h"
+
+#include <gtest/gtest.h>
+
+using namespace qn::hardware;
+
+namespace {
+
+QNDevicePtr recordFor(const QString& name)
+{
+    auto d = std::make_shared<QNDevice>();
+    d->setGUIDData("GUID-" + name.toUtf8());
+    return d;
+}
+
+QStringList logTexts(const SimMachine& machine, const QString& startingWith)
+{
+    QStringList out;
+    for (const SimLogEntry& e : machine.readLog())
+        if (e.text.startsWith(startingWith))
+            out << e.text;
+    return out;
+}
+
+}  // namespace
+
+TEST(QNDeviceOperator, TrayStateIsZeroOrOneAnythingElseIsAnError)
+{
+    SimHardware hw;
+    hw.plug("sr0");
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
+    ASSERT_TRUE(op);
+    quint8 state = 0x55;
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, QNDeviceOperator::kTrayClosed);
+    EXPECT_EQ(op->setTrayStateToOpen(), 0);
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, QNDeviceOperator::kTrayOpen);
+    EXPECT_EQ(op->setTrayStateToClose(), 0);
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, QNDeviceOperator::kTrayClosed);
+
+    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> qint32 {
+        s.drive("sr0")->reportedTrayState = 2;
+        return 0;
+    }),
+              0);
+    state = 0x55;
+    EXPECT_EQ(op->getTrayState(&state), kIOReturnError);
+    EXPECT_EQ(state, 0x55);
+}
+
+TEST(QNDeviceOperator, NeverMadeWithoutIdentityOrForADriveThatIsGone)
+{
+    SimHardware hw;
+    hw.plug("sr0");
+    EXPECT_FALSE(QNDeviceOperator::deviceOperatorForDevice(std::make_shared<QNDevice>(), hw.registry));
+    EXPECT_FALSE(QNDeviceOperator::deviceOperatorForDevice(nullptr, hw.registry));
+    EXPECT_FALSE(QNDeviceOperator::deviceOperatorForDevice(recordFor("sr9"), hw.registry));
+
+    // A drive unplugged under a living operator: queries fail, nothing is
+    // left mounted from it.
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
+    ASSERT_TRUE(op);
+    EXPECT_EQ(op->serviceObjectForDevice(op->device()), "sr0");
+    ASSERT_EQ(hw.machine.unplug("sr0"), 0);
+    quint8 state = 0x55;
+    EXPECT_NE(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, 0x55);
+    EXPECT_NE(op->setTrayStateToOpen(), 0);
+    EXPECT_TRUE(op->serviceObjectForDevice(op->device()).isEmpty());
+    EXPECT_TRUE(op->ejectMedia());
+}
+
+TEST(QNDeviceOperator, EjectWithoutDiscOrMountedVolumeDoesNothing)
+{
+    SimHardware hw;
+    hw.plug("sr0");
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
+    ASSERT_TRUE(op);
+    EXPECT_TRUE(op->ejectMedia());
+    ASSERT_EQ(hw.machine.moveTrayByHand("sr0", true), 0);
+    ASSERT_EQ(hw.machine.insertDisc("sr0", {}), 0);
+    ASSERT_EQ(hw.machine.moveTrayByHand("sr0", false), 0);
+    EXPECT_TRUE(op->ejectMedia());  // a disc, but not mounted
+    EXPECT_TRUE(logTexts(hw.machine, "eject").isEmpty());
+    EXPECT_TRUE(logTexts(hw.machine, "unmount").isEmpty());
+    quint8 state = 0x55;
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, 0);
+}
+
+TEST(QNDeviceOperator, EjectsTheFirstMountedVolumeOfItsOwnDrive)
+{
+    SimHardware hw;
+    // sr10 comes first and its name begins with "sr1", but it is another drive.
+    hw.plug("sr10", "Other", true);
+    SimDrive d;
+    d.bsdName = "sr1";
+    d.guid = "GUID-sr1";
+    d.discPresent = true;
+    d.volumes = {{"sr1p1", "/media/p1", false, false}, {"sr1p2", "/media/p2", true, false}, {"sr1p3", "/media/p3", true, false}};
+    ASSERT_EQ(hw.machine.plug(d), 0);
+    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> qint32 {
+        s.fixedVolumes.append(SimFixedVolume{"sda1", "/"});
+        return 0;
+    }),
+              0);
+
+    const qint16 ref = QNDeviceOperator::volumeRefNumForBSDDeviceName("sr1", hw.registry);
+    ASSERT_NE(ref, 0);
+    EXPECT_EQ(QNDeviceOperator::bsdDiskNameOfVolume(ref, hw.registry), std::optional<QString>("sr1p2"));
+    EXPECT_EQ(QNDeviceOperator::bsdDiskNameOfVolume(QNDeviceOperator::volumeRefNumForBSDDeviceName("sr10", hw.registry),
+                                                    hw.registry),
+              std::optional<QString>("sr10"));
+
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr1"), hw.registry);
+    ASSERT_TRUE(op);
+    EXPECT_TRUE(op->ejectMedia());
+    EXPECT_EQ(logTexts(hw.machine, "unmount"), (QStringList{"unmount sr1p2", "unmount sr1p3"}));
+    EXPECT_EQ(logTexts(hw.machine, "eject"), QStringList{"eject sr1 tray-open"});
+    quint8 state = 0;
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, QNDeviceOperator::kTrayOpen);
+    // The other drive's disc is untouched.
+    EXPECT_TRUE(hw.machine.read()->drive("sr10")->volumes[0].mounted);
+    EXPECT_EQ(QNDeviceOperator::volumeRefNumForBSDDeviceName("sr1", hw.registry), 0);
+}
+
+TEST(QNDeviceOperator, BusyDiscIsNotEjectedAndTheTrayStaysShut)
+{
+    SimHardware hw;
+    hw.plug("sr0", "Burner", true);
+    ASSERT_EQ(hw.machine.setBusy("sr0", true), 0);
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
+    ASSERT_TRUE(op);
+    EXPECT_FALSE(op->ejectMedia());
+    EXPECT_NE(op->setTrayStateToOpen(), 0);  // the kernel keeps a mounted disc's tray shut
+    quint8 state = 0x55;
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, QNDeviceOperator::kTrayClosed);
+
+    ASSERT_EQ(hw.machine.setBusy("sr0", false), 0);
+    EXPECT_TRUE(op->ejectMedia());
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, QNDeviceOperator::kTrayOpen);
+}
+
+TEST(QNDeviceOperator, SlotLoaderRefusesTrayCommandsButEjectsItsDisc)
+{
+    SimHardware hw;
+    SimDrive slot;
+    slot.bsdName = "sr0";
+    slot.guid = "GUID-sr0";
+    slot.slotLoading = true;
+    slot.discPresent = true;
+    slot.volumes = {{"sr0", "/media/sr0", true, false}};
+    ASSERT_EQ(hw.machine.plug(slot), 0);
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
+    ASSERT_TRUE(op);
+    EXPECT_NE(op->setTrayStateToOpen(), 0);
+    EXPECT_NE(op->setTrayStateToClose(), 0);
+    EXPECT_TRUE(op->ejectMedia());
+    EXPECT_FALSE(hw.machine.read()->drive("sr0")->discPresent);
+    quint8 state = 0x55;
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, QNDeviceOperator::kTrayClosed);
+}
+
+TEST(QNDrivesTool, ListsTheDrivesOfASimulatedMachine)
+{
+    SimHardware hw;
+    hw.plug("sr0", "DVDRAM GH24NSD1");
+    SimDrive usb;
+    usb.bsdName = "sr1";
+    usb.guid = "GUID-sr1";
+    usb.vendor = "PIONEER";
+    usb.product = "BD-RW BDR-XD07";
+    usb.revision = "1.01";
+    usb.interconnect = "USB";
+    usb.trayOpen = true;
+    ASSERT_EQ(hw.machine.plug(usb), 0);
+    const qn::test::ProcessResult r = qn::test::runProcess(qn::test::stageDir() + "/bin/qn-drives", {}, 30000,
+                                                           {"QNLAB_SIMULATED_HARDWARE=" + hw.machine.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
+    EXPECT_EQ(lines[1].simplified(), "# Vendor Product Revision Interconnect Tray");
+    EXPECT_EQ(lines[2].simplified(), "0 HL-DT-ST DVDRAM GH24NSD1 LG00 ATAPI closed");
+    EXPECT_EQ(lines[3].simplified(), "1 PIONEER BD-RW BDR-XD07 1.01 USB open");
+}

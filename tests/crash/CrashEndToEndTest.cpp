@@ -1,0 +1,405 @@
+// Real processes end to end: a tracked program crashes (or ends otherwise),
+// the observer notices, the reporter shows its windows (answered through the
+// alert hook) and posts the report to PHP's own form decoder.
+#include "HttpTestServer.h"
+#include "QNCrashLogFile.h"
+#include "TestSupport.h"
+#include "defaults/UserDefaults.h"
+#include "events/LaunchServices.h"
+#include "plist/PropertyList.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace qn::events;
+
+namespace {
+
+QString home(const QString& rel)
+{
+    return qn::test::homeDir() + QLatin1Char('/') + rel;
+}
+
+QString crasherPath()
+{
+    return qn::test::testBinDir() + QStringLiteral("/qn_test_crasher");
+}
+
+QString reporterPath()
+{
+    return qn::test::stageDir() + QStringLiteral("/libexec/qnlab/QNCrashReporter");
+}
+
+QString crasherLog()
+{
+    return QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("qn_test_crasher"));
+}
+
+qsizetype entryCount(const QString& path)
+{
+    QNCrashLogFile log(path);
+    return log.crashEntries() ? log.crashEntries()->size() : 0;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QList<QJsonObject> shown()
+{
+    QList<QJsonObject> out;
+    QFile f(home(QStringLiteral("shown.jsonl")));
+    if (!f.open(QIODevice::ReadOnly))
+        return out;
+    while (!f.atEnd()) {
+        const QByteArray line = f.readLine().trimmed();
+        if (!line.isEmpty())
+            out << QJsonDocument::fromJson(line).object();
+    }
+    return out;
+}
+
+QList<QJsonObject> shownOfKind(const QString& kind)
+{
+    QList<QJsonObject> out;
+    for (const QJsonObject& o : shown()) {
+        if (o.value(QStringLiteral("kind")).toString() == kind)
+            out << o;
+    }
+    return out;
+}
+
+bool pidGone(pid_t pid)
+{
+    std::optional<ProcessSerialNumber> psn = ProcessSerialNumber::forPid(pid);
+    return !psn || !psn->isAlive();
+}
+
+QVariantMap decodeForm(const QByteArray& body)
+{
+    QVariantMap out;
+    for (const QByteArray& pair : body.split('&')) {
+        const qsizetype eq = pair.indexOf('=');
+        out.insert(QString::fromUtf8(QByteArray::fromPercentEncoding(pair.left(eq))),
+                   QString::fromUtf8(QByteArray::fromPercentEncoding(pair.mid(eq + 1))));
+    }
+    return out;
+}
+
+class CrashEndToEnd : public ::testing::Test {
+protected:
+    static inline QProcess* php = nullptr;
+    static inline quint16 phpPort = 0;
+
+    static void SetUpTestSuite()
+    {
+        if (!QFile::exists(QStringLiteral("/usr/bin/php")))
+            return;
+        const QString root = home(QStringLiteral("php"));
+        QDir().mkpath(root + QStringLiteral("/www"));
+        QFile::copy(qn::test::dataPath(QStringLiteral("crash/www/crashreport_send.php")),
+                    root + QStringLiteral("/www/crashreport_send.php"));
+        QTcpServer probe;
+        probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        phpPort = probe.serverPort();
+        probe.close();
+        php = new QProcess;
+        php->start(QStringLiteral("/usr/bin/php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(phpPort),
+                                                     QStringLiteral("-t"), root + QStringLiteral("/www")});
+        php->waitForStarted();
+        qn::test::waitUntil([] {
+            QTcpSocket s;
+            s.connectToHost(QStringLiteral("127.0.0.1"), phpPort);
+            return s.waitForConnected(100);
+        });
+    }
+    static void TearDownTestSuite()
+    {
+        if (php) {
+            ::kill(pid_t(php->processId()), SIGTERM);
+            php->waitForFinished(5000);
+            delete php;
+            php = nullptr;
+        }
+    }
+
+    void SetUp() override
+    {
+        for (const char* f : {"answers.jsonl", "shown.jsonl", "php/received.json"})
+            QFile::remove(home(QString::fromLatin1(f)));
+        qputenv("QNLAB_TEST_ANSWERS", QFile::encodeName(home(QStringLiteral("answers.jsonl"))));
+        qputenv("QNLAB_TEST_SHOWN", QFile::encodeName(home(QStringLiteral("shown.jsonl"))));
+        setReportURL(QStringLiteral("http://127.0.0.1:%1/crashreport_send.php").arg(phpPort));
+    }
+
+    void TearDown() override
+    {
+        // Programs the test caused to start are ended by pid if still running.
+        for (const QJsonObject& o : shown()) {
+            const pid_t pid = pid_t(o.value(QStringLiteral("pid")).toInteger());
+            if (pid > 0 && !pidGone(pid))
+                ::kill(pid, SIGKILL);
+        }
+        for (pid_t pid : started) {
+            if (pid > 0 && !pidGone(pid))
+                ::kill(pid, SIGKILL);
+        }
+        qunsetenv("QNLAB_TEST_ANSWERS");
+        qunsetenv("QNLAB_TEST_SHOWN");
+    }
+
+    static void setReportURL(const QString& url)
+    {
+        qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(url, QStringLiteral("ReportURL"));
+    }
+
+    void answers(const QList<QJsonObject>& list)
+    {
+        QByteArray bytes;
+        for (const QJsonObject& o : list)
+            bytes += QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+        writeFile(home(QStringLiteral("answers.jsonl")), bytes);
+    }
+
+    /// Runs the crasher; remembers the observer's pid.
+    qn::test::ProcessResult runCrasher(const QString& mode, pid_t* observer = nullptr)
+    {
+        qn::test::ProcessResult r = qn::test::runProcess(crasherPath(), {mode}, 30000);
+        const qsizetype at = r.out.indexOf("observer=");
+        const pid_t pid = at < 0 ? 0 : pid_t(r.out.mid(at + 9).split('\n').value(0).toLong());
+        started << pid;
+        if (observer)
+            *observer = pid;
+        EXPECT_TRUE(r.out.contains("tracking=1")) << r.out.constData() << r.err.constData();
+        return r;
+    }
+
+    /// Launches the reporter directly with a target-info event.
+    pid_t launchReporter(const QVariantMap& info)
+    {
+        AppleEvent event(fourCC("QNcr"), fourCC("SetT"));
+        event.putParam(keyDirectObject,
+                       Descriptor::fromUtf8Text(QString::fromUtf8(qn::plist::write(info, qn::plist::Format::Xml))));
+        ProcessSerialNumber psn;
+        EXPECT_EQ(LaunchServices::openApplication(reporterPath(), kLSLaunchDefaults, &event, &psn), noErr);
+        started << psn.pid();
+        return psn.pid();
+    }
+
+    QList<pid_t> started;
+};
+
+const QJsonObject kShowReport{{"kind", "NotifyWindow"}, {"button", "Show Report"}};
+
+struct CrashMode {
+    const char* mode;
+    int signal;
+    const char* signalLine;
+};
+
+class CrashModes : public CrashEndToEnd, public ::testing::WithParamInterface<CrashMode> {};
+
+TEST_P(CrashModes, CrashIsRecordedReportedAndPostedIntact)
+{
+    if (!php)
+        GTEST_SKIP() << "php-cli is not installed";
+    const QString comment = QStringLiteral("I pressed a&b=c+d %20 100%\nthen \"this\" ~*");
+    answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}, {"comment", comment}}});
+    const qsizetype before = entryCount(crasherLog());
+
+    const qn::test::ProcessResult r = runCrasher(QString::fromLatin1(GetParam().mode));
+    EXPECT_EQ(r.signal, GetParam().signal);
+    EXPECT_EQ(entryCount(crasherLog()), before + 1);
+
+    const QString received = home(QStringLiteral("php/received.json"));
+    ASSERT_TRUE(qn::test::waitUntil([&] { return QFile::exists(received); }, 20000)) << "nothing was posted";
+    QNCrashLogFile log(crasherLog());
+    ASSERT_TRUE(log.crashEntries().has_value());
+    const QString entry = log.crashEntries()->last();
+    EXPECT_TRUE(entry.startsWith(QStringLiteral("Date/Time:")));
+    EXPECT_TRUE(entry.contains(QString::fromLatin1(GetParam().signalLine))) << entry.toStdString();
+    EXPECT_TRUE(entry.contains(QStringLiteral("Command:        qn_test_crasher")));
+    EXPECT_TRUE(entry.contains(QStringLiteral("Backtrace:")));
+
+    QFile f(received);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonObject form = QJsonDocument::fromJson(f.readAll()).object();
+    EXPECT_EQ(form.value("report").toString(), entry);
+    EXPECT_EQ(form.value("userComment").toString(), comment);
+    EXPECT_EQ(form.value("programName").toString(), QStringLiteral("qn_test_crasher"));
+
+    const QList<QJsonObject> notify = shownOfKind(QStringLiteral("NotifyWindow"));
+    ASSERT_EQ(notify.size(), 1);  // one reporter per crash
+    EXPECT_TRUE(notify.first().value("message").toString().contains(QStringLiteral("qn_test_crasher")));
+    const QList<QJsonObject> report = shownOfKind(QStringLiteral("ReportWindow"));
+    ASSERT_EQ(report.size(), 1);
+    EXPECT_EQ(report.first().value("message").toString(), entry);
+    // A successful send ends the reporter.
+    const pid_t reporter = pid_t(report.first().value("pid").toInteger());
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(reporter); }, 10000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CrashModes,
+                         ::testing::Values(CrashMode{"segv", SIGSEGV, "Signal:         SIGSEGV (11)"},
+                                           CrashMode{"abort", SIGABRT, "Signal:         SIGABRT (6)"},
+                                           CrashMode{"fpe", SIGFPE, "Code:           FPE_INTDIV"},
+                                           CrashMode{"stack", SIGSEGV, "Signal:         SIGSEGV (11)"},
+                                           CrashMode{"thread", SIGSEGV, "SEGV_MAPERR"}),
+                         [](const auto& info) { return std::string(info.param.mode); });
+
+struct QuietEnd {
+    const char* mode;
+    int exitCode;
+    int signal;
+    int observerGoneWithinMs;
+};
+
+class QuietEnds : public CrashEndToEnd, public ::testing::WithParamInterface<QuietEnd> {};
+
+TEST_P(QuietEnds, NoEntryNoReporterObserverEnds)
+{
+    answers({kShowReport});
+    const qsizetype before = entryCount(crasherLog());
+    pid_t observer = 0;
+    const qn::test::ProcessResult r = runCrasher(QString::fromLatin1(GetParam().mode), &observer);
+    EXPECT_EQ(r.exitCode, GetParam().exitCode);
+    EXPECT_EQ(r.signal, GetParam().signal);
+    ASSERT_GT(observer, 0);
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(observer); }, GetParam().observerGoneWithinMs))
+        << "the observer did not end";
+    EXPECT_EQ(entryCount(crasherLog()), before);
+    qn::test::waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(shownOfKind(QStringLiteral("NotifyWindow")).isEmpty());
+}
+
+// A normal quit makes the kit stop the observer at once; the other ends are
+// noticed and wait out the 5 s crash-log time-out.
+INSTANTIATE_TEST_SUITE_P(Ends, QuietEnds,
+                         ::testing::Values(QuietEnd{"quit", 0, 0, 3000}, QuietEnd{"exit1", 1, 0, 12000},
+                                           QuietEnd{"sigterm", -1, SIGTERM, 12000},
+                                           QuietEnd{"sigkill", -1, SIGKILL, 12000}),
+                         [](const auto& info) { return std::string(info.param.mode); });
+
+TEST_F(CrashEndToEnd, NotificationProcessIsEndedBeforeTheReporterStarts)
+{
+    if (!php)
+        GTEST_SKIP() << "php-cli is not installed";
+    // A stand-in process carrying the system dialog's name.
+    const QString fake = home(QStringLiteral("bin/UserNotificationCenter"));
+    QDir().mkpath(QFileInfo(fake).absolutePath());
+    QFile::remove(fake);
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), fake));
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::ExeOwner);
+    QProcess dialog;
+    dialog.start(fake, {QStringLiteral("60")});
+    ASSERT_TRUE(dialog.waitForStarted());
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+
+    runCrasher(QStringLiteral("segv"));
+    EXPECT_TRUE(dialog.waitForFinished(10000));
+    EXPECT_EQ(dialog.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(dialog.exitCode(), SIGTERM);
+    EXPECT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("NotifyWindow")).isEmpty(); }, 10000));
+    if (dialog.state() != QProcess::NotRunning) {
+        ::kill(pid_t(dialog.processId()), SIGKILL);
+        dialog.waitForFinished();
+    }
+}
+
+TEST_F(CrashEndToEnd, ReporterWithoutPathShowsNoWindowAndQuitsOnRequest)
+{
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")}});
+    ASSERT_GT(pid, 0);
+    qn::test::waitUntil([] { return false; }, 800);
+    EXPECT_TRUE(shown().isEmpty());
+    EXPECT_FALSE(pidGone(pid));
+    AppleEvent quit(kCoreEventClass, kAEQuitApplication);
+    EXPECT_EQ(sendEvent(quit, *ProcessSerialNumber::forPid(pid)), noErr);
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 5000));
+}
+
+TEST_F(CrashEndToEnd, ReportShowsNewestOfThreeAndAServerErrorStillEndsTheReporter)
+{
+    TinyHttpServer server;
+    server.status = 500;
+    setReportURL(server.url().toString());
+    QFile::remove(QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("SomeApp")));
+    QDir().mkpath(QFileInfo(QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("SomeApp"))).path());
+    ASSERT_TRUE(QFile::copy(qn::test::dataPath(QStringLiteral("crash/three-crashes.crash.log")),
+                            QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("SomeApp"))));
+    answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}}});
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
+                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    ASSERT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 10000));
+    ASSERT_EQ(server.requests.size(), 1);
+    const QVariantMap form = decodeForm(server.requests.first().body);
+    QNCrashLogFile log(qn::test::dataPath(QStringLiteral("crash/three-crashes.crash.log")));
+    EXPECT_EQ(form.value("report").toString(), log.crashEntries()->at(2));
+    EXPECT_EQ(form.value("userComment").toString(), QStringLiteral(" "));
+    EXPECT_EQ(form.value("programName").toString(), QStringLiteral("SomeApp"));
+    const QList<QJsonObject> report = shownOfKind(QStringLiteral("ReportWindow"));
+    ASSERT_EQ(report.size(), 1);
+    EXPECT_TRUE(report.first().value("message").toString().startsWith(QStringLiteral("Date/Time")));
+    EXPECT_TRUE(report.first().value("message").toString().contains(QStringLiteral("3003")));
+}
+
+TEST_F(CrashEndToEnd, ClosingTheReportWindowEndsTheReporterWithoutSending)
+{
+    TinyHttpServer server;
+    setReportURL(server.url().toString());
+    answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Close"}}});
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
+                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 10000));
+    EXPECT_EQ(shownOfKind(QStringLiteral("ReportWindow")).size(), 1);
+    EXPECT_TRUE(server.requests.isEmpty());
+}
+
+TEST_F(CrashEndToEnd, ReopenStartsTheTargetAgainAndEndsTheReporter)
+{
+    const QString mark = home(QStringLiteral("relaunched.mark"));
+    QFile::remove(mark);
+    qputenv("QN_CRASHER_MARK", QFile::encodeName(mark));
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Reopen"}}});
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("qn_test_crasher")},
+                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    EXPECT_TRUE(qn::test::waitUntil([&] { return QFile::exists(mark); }, 10000));
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 10000));
+    qunsetenv("QN_CRASHER_MARK");
+}
+
+TEST_F(CrashEndToEnd, FailedSendShowsTheErrorAndReenablesTheButtons)
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    const quint16 closed = probe.serverPort();
+    probe.close();
+    setReportURL(QStringLiteral("http://127.0.0.1:%1/crashreport_send.php").arg(closed));
+    answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}},
+             QJsonObject{{"kind", "Alert"}, {"button", 0}}, QJsonObject{{"kind", "ReportWindow"}, {"button", "Close"}}});
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
+                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 10000));
+    QStringList kinds;
+    for (const QJsonObject& o : shown())
+        kinds << o.value("kind").toString();
+    // The window is offered again only after its buttons were enabled again.
+    EXPECT_EQ(kinds, (QStringList{"NotifyWindow", "ReportWindow", "Alert", "ReportWindow"}));
+    const QList<QJsonObject> alerts = shownOfKind(QStringLiteral("Alert"));
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_FALSE(alerts.first().value("message").toString().isEmpty());
+}
+
+}  // namespace

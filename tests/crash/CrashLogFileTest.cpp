@@ -1,0 +1,190 @@
+#include "QNCrashLogFile.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+namespace {
+
+QString writeLog(const QString& name, const QByteArray& bytes)
+{
+    const QString dir = qn::test::homeDir() + QStringLiteral("/logs");
+    QDir().mkpath(dir);
+    const QString path = dir + QLatin1Char('/') + name;
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    return path;
+}
+
+QStringList cut(const char* text)
+{
+    return QNCrashLogFile::entriesFromText(QString::fromUtf8(text));
+}
+
+}  // namespace
+
+TEST(QNCrashLogFile, SeparatorOnFirstLineGivesOneEntryToEndOfFile)
+{
+    const QStringList e = cut("**********\n\nDate/Time: 2026-01-01\nCommand: a\n\n");
+    ASSERT_EQ(e.size(), 1);
+    EXPECT_EQ(e[0], QStringLiteral("Date/Time: 2026-01-01\nCommand: a\n\n"));
+}
+
+TEST(QNCrashLogFile, EntryEndsAtLastNonBlankLineBeforeNextSeparator)
+{
+    const QStringList e = cut("**********\nDate/Time: one\nx\n\n**********\nDate/Time: two\ny\n");
+    ASSERT_EQ(e.size(), 2);
+    EXPECT_EQ(e[0], QStringLiteral("Date/Time: one\nx"));
+    EXPECT_EQ(e[1], QStringLiteral("Date/Time: two\ny\n"));
+}
+
+TEST(QNCrashLogFile, TrailingSpacesBreakSeparatorLeadingWhiteSpaceDoesNot)
+{
+    EXPECT_TRUE(cut("********** \nDate/Time: a\n").isEmpty());
+    EXPECT_TRUE(cut("*********\nDate/Time: a\n").isEmpty());
+    EXPECT_TRUE(cut("***********\nDate/Time: a\n").isEmpty());
+    const QStringList e = cut("pre\n \t**********\nDate/Time: a\n");
+    ASSERT_EQ(e.size(), 1);
+    EXPECT_EQ(e[0], QStringLiteral("Date/Time: a\n"));
+}
+
+TEST(QNCrashLogFile, ChunkWithoutDateIsKeptWholeFromTheLineBreak)
+{
+    const QStringList e = cut("**********\nno date here\n\n\n**********\nDate/Time: b");
+    ASSERT_EQ(e.size(), 2);
+    EXPECT_EQ(e[0], QStringLiteral("**********\nno date here"));
+    const QStringList f = cut("head\n\n**********\nno date\n");
+    ASSERT_EQ(f.size(), 1);
+    EXPECT_EQ(f[0], QStringLiteral("\n\n**********\nno date\n"));
+    // Text between the separator and the first Date/Time is not part of the entry.
+    const QStringList g = cut("**********\nnoise\nDate/Time: c\nDate/Time: again");
+    ASSERT_EQ(g.size(), 1);
+    EXPECT_EQ(g[0], QStringLiteral("Date/Time: c\nDate/Time: again"));
+}
+
+TEST(QNCrashLogFile, NoSeparatorGivesEmptyListNotNil)
+{
+    const QString path = writeLog(QStringLiteral("noseparator.log"), "Date/Time: a\nnothing else\n");
+    QNCrashLogFile log(path);
+    ASSERT_TRUE(log.crashEntries().has_value());
+    EXPECT_TRUE(log.crashEntries()->isEmpty());
+    EXPECT_TRUE(log.modificationDate().isValid());
+    EXPECT_TRUE(cut("").isEmpty());
+    EXPECT_TRUE(cut("\n\n  \n").isEmpty());
+}
+
+TEST(QNCrashLogFile, CrLfAndLoneCrCutLikeLf)
+{
+    const QStringList lf = cut("a\n**********\nDate/Time: 1\nb\n\n**********\nDate/Time: 2\n");
+    QStringList crlf = cut("a\r\n**********\r\nDate/Time: 1\r\nb\r\n\r\n**********\r\nDate/Time: 2\r\n");
+    QStringList cr = cut("a\r**********\rDate/Time: 1\rb\r\r**********\rDate/Time: 2\r");
+    ASSERT_EQ(crlf.size(), 2);
+    ASSERT_EQ(cr.size(), 2);
+    for (QString& s : crlf)
+        s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (QString& s : cr)
+        s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    EXPECT_EQ(crlf, lf);
+    EXPECT_EQ(cr, lf);
+}
+
+TEST(QNCrashLogFile, UnicodeLineSeparatorsCountAsBlank)
+{
+    const QStringList e = QNCrashLogFile::entriesFromText(
+        QStringLiteral("x\n\u2028\u0085\u00a0\u3000**********\nDate/Time: u\n"));
+    // Inside a line they are ordinary characters.
+    EXPECT_TRUE(QNCrashLogFile::entriesFromText(QStringLiteral("x\u2028**********\nDate/Time: u\n")).isEmpty());
+    ASSERT_EQ(e.size(), 1);
+    EXPECT_EQ(e[0], QStringLiteral("Date/Time: u\n"));
+}
+
+TEST(QNCrashLogFile, MissingFileThenCreatedIsReportedModified)
+{
+    const QString path = qn::test::homeDir() + QStringLiteral("/logs/missing.crash.log");
+    QFile::remove(path);
+    QNCrashLogFile log(path);
+    EXPECT_FALSE(log.modificationDate().isValid());
+    EXPECT_FALSE(log.crashEntries().has_value());
+    EXPECT_FALSE(log.isModifiedSinceLastRead());
+    writeLog(QStringLiteral("missing.crash.log"), "**********\nDate/Time: now\n");
+    EXPECT_TRUE(log.isModifiedSinceLastRead());
+    log.readFromFile();
+    EXPECT_FALSE(log.isModifiedSinceLastRead());
+    ASSERT_TRUE(log.crashEntries().has_value());
+    EXPECT_EQ(log.crashEntries()->size(), 1);
+}
+
+TEST(QNCrashLogFile, AppendIsModifiedSameTimeRewriteIsNot)
+{
+    const QString path = writeLog(QStringLiteral("times.log"), "**********\nDate/Time: a\n");
+    struct stat before{};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+    QNCrashLogFile log(path);
+    EXPECT_FALSE(log.isModifiedSinceLastRead());
+
+    // Rewrite with other content but put the old modification time back.
+    writeLog(QStringLiteral("times.log"), "**********\nDate/Time: b\n");
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    EXPECT_FALSE(log.isModifiedSinceLastRead());
+
+    QThread::msleep(20);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("\n**********\nDate/Time: c\n");
+    f.close();
+    EXPECT_TRUE(log.isModifiedSinceLastRead());
+    log.readFromFile();
+    ASSERT_EQ(log.crashEntries()->size(), 2);
+    EXPECT_EQ(log.crashEntries()->last(), QStringLiteral("Date/Time: c\n"));
+}
+
+TEST(QNCrashLogFile, InvalidUtf8KeepsDateButHasNoEntries)
+{
+    const QString path = writeLog(QStringLiteral("bad.log"), "**********\nDate/Time: \xff\xfe\n");
+    QNCrashLogFile log(path);
+    EXPECT_TRUE(log.modificationDate().isValid());
+    EXPECT_FALSE(log.crashEntries().has_value());
+    EXPECT_FALSE(log.isModifiedSinceLastRead());
+}
+
+TEST(QNCrashLogFile, SymbolicLinkIsFollowedAndNilPathReadsNothing)
+{
+    const QString target = writeLog(QStringLiteral("real.log"), "**********\nDate/Time: l\n");
+    const QString link = qn::test::homeDir() + QStringLiteral("/logs/link.log");
+    QFile::remove(link);
+    ASSERT_TRUE(QFile::link(target, link));
+    QNCrashLogFile log(link);
+    ASSERT_TRUE(log.crashEntries().has_value());
+    EXPECT_EQ(log.crashEntries()->value(0), QStringLiteral("Date/Time: l\n"));
+
+    QNCrashLogFile none;
+    EXPECT_FALSE(none.isModifiedSinceLastRead());
+    none.readFromFile();
+    EXPECT_FALSE(none.crashEntries().has_value());
+    EXPECT_FALSE(none.modificationDate().isValid());
+}
+
+TEST(QNCrashLogFile, PathFollowsStateHome)
+{
+    const QString expected = qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/qnlab/CrashReporter/Foo.crash.log");
+    EXPECT_EQ(QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("Foo")), expected);
+}
+
+TEST(QNCrashLogFile, RecordedDataFileOfThreeCrashesGivesTheThirdLast)
+{
+    QNCrashLogFile log(qn::test::dataPath(QStringLiteral("crash/three-crashes.crash.log")));
+    ASSERT_TRUE(log.crashEntries().has_value());
+    ASSERT_EQ(log.crashEntries()->size(), 3);
+    EXPECT_TRUE(log.crashEntries()->last().startsWith(QStringLiteral("Date/Time")));
+    EXPECT_TRUE(log.crashEntries()->last().contains(QStringLiteral("PID:            3003")));
+    EXPECT_TRUE(log.crashEntries()->first().contains(QStringLiteral("PID:            3001")));
+}

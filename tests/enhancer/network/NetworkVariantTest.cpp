@@ -1,0 +1,71 @@
+#include "QNNetwork.h"
+
+#include "HttpTestServer.h"
+#include "TestSupport.h"
+#include "notify/NotificationCenter.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Ends {
+    QList<qn::Notification> notes;
+    qn::NotificationCenter::Token token;
+    Ends(const QString& name, const void* sender)
+    {
+        token = qn::NotificationCenter::defaultCenter().addObserver(
+            name, sender, [this](const qn::Notification& n) { notes << n; });
+    }
+    ~Ends() { qn::NotificationCenter::defaultCenter().removeObserver(token); }
+};
+
+}  // namespace
+
+TEST(QNNetworkVariant, EndNotificationHasItsOwnName)
+{
+    EXPECT_EQ(kQNNetworkAsyncConnectionDidEndNotification, QStringLiteral("kQNNetworkAsyncLoadDidEndNotification"));
+    TinyHttpServer server;
+    server.status = 404;
+    QNNetwork net;
+    Ends ends(kQNNetworkAsyncConnectionDidEndNotification, &net);
+    Ends other(QStringLiteral("kQNNetworkAsyncConnectionDidEndNotification"), &net);
+    ASSERT_TRUE(net.HTTPUploadData("raw bytes", server.url(), true));
+    ASSERT_TRUE(qn::test::waitUntil([&] { return !ends.notes.isEmpty(); }));
+    EXPECT_TRUE(ends.notes.first().userInfo.isEmpty());  // the status is not judged
+    EXPECT_TRUE(other.notes.isEmpty());
+    ASSERT_EQ(server.requests.size(), 1);
+    EXPECT_EQ(server.requests.first().method, QByteArray("POST"));
+    EXPECT_EQ(server.requests.first().body, QByteArray("raw bytes"));
+    for (const QByteArray& line : server.requests.first().headerLines)
+        EXPECT_FALSE(line.toLower().startsWith("content-type: application")) << line.constData();
+}
+
+TEST(QNNetworkVariant, SynchronousUploadIsTrueWhenAnyBodyCameBack)
+{
+    TinyHttpServer server;
+    server.status = 500;
+    QNNetwork net;
+    EXPECT_TRUE(net.HTTPUploadData("x", server.url(), false));
+    QTcpServer probe;
+    probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    const QUrl closed(QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()));
+    probe.close();
+    EXPECT_FALSE(net.HTTPUploadData("x", closed, false));
+}
+
+TEST(QNNetworkVariant, NewTransferCancelsRunningOneWithNotification)
+{
+    TinyHttpServer held;
+    held.holdRequests = true;
+    TinyHttpServer answering;
+    QNNetwork net;
+    Ends ends(kQNNetworkAsyncConnectionDidEndNotification, &net);
+    net.loadURL(held.url(), true);
+    ASSERT_TRUE(qn::test::waitUntil([&] { return held.requests.size() == 1; }));
+    net.loadURL(answering.url(), true);
+    ASSERT_EQ(ends.notes.size(), 1);
+    EXPECT_EQ(ends.notes.first().userInfo.value(kQNNetworkUserCancel), QVariant(true));
+    ASSERT_TRUE(qn::test::waitUntil([&] { return ends.notes.size() == 2; }));
+    EXPECT_EQ(net.asyncData(), QByteArray("answer"));
+    EXPECT_EQ(net.loadURL(answering.url(), false), QByteArray("answer"));
+}

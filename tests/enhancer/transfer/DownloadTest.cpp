@@ -1,0 +1,385 @@
+// Downloads against real loopback servers: a Python HTTP server and pyftpdlib.
+#include "LoopbackServer.h"
+#include "QNLowNetwork.h"
+#include "QNProgressWindowController.h"
+#include "TestSupport.h"
+#include "TransferTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QVariantMap kBackground{{kQNLowNetworkInBackgroundOption, true}};
+
+class Download : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        http = new LoopbackServer(LoopbackServer::Kind::Http);
+        ftp = new LoopbackServer(LoopbackServer::Kind::Ftp);
+    }
+    static void TearDownTestSuite()
+    {
+        delete http;
+        delete ftp;
+        http = ftp = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!http->ok())
+            GTEST_SKIP() << "HTTP test server unavailable: " << http->error().toStdString();
+        if (!ftp->ok())
+            GTEST_SKIP() << "pyftpdlib test server unavailable: " << ftp->error().toStdString();
+        ASSERT_TRUE(dir.isValid());
+    }
+    QString dest(const QString& name) const { return dir.filePath(name); }
+    static QUrl httpURL(const QString& path) { return QUrl(http->base() + path); }
+    static QUrl ftpURL(const QString& path) { return QUrl(ftp->base() + path); }
+
+    static inline LoopbackServer* http = nullptr;
+    static inline LoopbackServer* ftp = nullptr;
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(Download, HttpFileArrivesWholeInBothModesWithOneNotification)
+{
+    // Larger than one engine buffer, so the chunk buffer is flushed more than once.
+    const QByteArray content = patternBytes(2 * QNLowNetwork::kBufferSize + 12345, 1);
+    http->put(QStringLiteral("big.bin"), content);
+    for (const bool background : {true, false}) {
+        QNLowNetwork engine;
+        Completions mine(&engine);
+        const QString target = dest(background ? "bg.bin" : "fg.bin");
+        const QVariantMap option{{kQNLowNetworkInBackgroundOption, background}};
+        ASSERT_EQ(engine.downloadURL(httpURL("/files/big.bin"), target, nullptr, option), kQNLowNetworkStarted);
+        EXPECT_TRUE(engine.isBusy());
+        EXPECT_EQ(background, engine.progressWindowController() == nullptr);
+        EXPECT_EQ(mine.wait(), kQNLowNetworkSuccess);
+        EXPECT_EQ(readFile(target), content);
+        qn::test::waitUntil([] { return false; }, 200);
+        EXPECT_EQ(mine.codes().size(), 1u) << "one notification per started transfer";
+        EXPECT_FALSE(engine.isBusy());
+        EXPECT_TRUE(qn::test::waitUntil([&] { return engine.progressWindowController() == nullptr; }))
+            << "the progress window is taken down after the end";
+    }
+}
+
+TEST_F(Download, HttpRedirectIsFollowed)
+{
+    http->put(QStringLiteral("moved.txt"), "final content\n");
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(httpURL("/redirect/moved.txt"), dest("m.txt"), nullptr, kBackground),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(readFile(dest("m.txt")), QByteArray("final content\n"));
+}
+
+TEST_F(Download, HttpErrorStatusesEndWithTheirCodeAndLeaveNoFile)
+{
+    struct Case {
+        const char* path;
+        int code;
+    } cases[] = {{"/status/404", kQNLowNetworkNotFoundErr},
+                 {"/status/404empty", kQNLowNetworkNotFoundErr},
+                 {"/files/nothing-here", kQNLowNetworkNotFoundErr},
+                 {"/status/500", kQNLowNetworkIOErr},
+                 {"/status/403", kQNLowNetworkIOErr},
+                 {"/status/500empty", kQNLowNetworkIOErr}};
+    for (const Case& c : cases) {
+        QNLowNetwork engine;
+        Completions done(&engine);
+        const QString target = dest("status.out");
+        ASSERT_EQ(engine.downloadURL(httpURL(c.path), target, nullptr, kBackground), kQNLowNetworkStarted);
+        EXPECT_EQ(done.wait(), c.code) << c.path;
+        EXPECT_FALSE(QFileInfo::exists(target)) << c.path << ": the partial file is removed";
+    }
+}
+
+TEST_F(Download, ExistingDestinationIsRefusedAtOnceAndKept)
+{
+    writeFile(dest("a.txt"), "keep me");
+    QWidget doc;
+    doc.show();
+    QNLowNetwork engine;
+    Completions done(&engine);
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/whatever"), dest("a.txt"), &doc, {}), kQNLowNetworkFileExistsErr);
+    EXPECT_EQ(engine.progressWindowController(), nullptr) << "no sheet stays open";
+    EXPECT_TRUE(doc.findChildren<QNProgressWindowController*>().isEmpty());
+    EXPECT_FALSE(engine.isBusy());
+    qn::test::waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(done.codes().empty()) << "no notification for a refused start";
+    EXPECT_EQ(readFile(dest("a.txt")), QByteArray("keep me"));
+
+    // An existing folder is never written over, even with overwrite 1.
+    QDir().mkpath(dest("folder"));
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("folder"), nullptr,
+                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkFileExistsErr);
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("a.txt"), nullptr, {{kQNLowNetworkOverwriteOption, 7}}),
+              kQNLowNetworkParamErr);
+}
+
+TEST_F(Download, OverwriteOneReplacesALongerFileCompletely)
+{
+    http->put(QStringLiteral("short.txt"), "new");
+    writeFile(dest("old.txt"), "a much longer old content that must not survive");
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(httpURL("/files/short.txt"), dest("old.txt"), nullptr,
+                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(readFile(dest("old.txt")), QByteArray("new"));
+}
+
+TEST_F(Download, OverwriteTwoPicksTheNextFreeNumberedName)
+{
+    http->put(QStringLiteral("a.txt"), "fresh");
+    for (const char* name : {"a.txt", "a1.txt", "a2.txt"})
+        writeFile(dest(name), name);
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(httpURL("/files/a.txt"), dest("a.txt"), nullptr,
+                                 {{kQNLowNetworkOverwriteOption, 2}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(readFile(dest("a3.txt")), QByteArray("fresh"));
+    EXPECT_EQ(readFile(dest("a.txt")), QByteArray("a.txt"));
+    EXPECT_EQ(readFile(dest("a2.txt")), QByteArray("a2.txt"));
+}
+
+TEST_F(Download, NewPathForFileNumbersBeforeTheExtension)
+{
+    writeFile(dest("report.txt"), "");
+    EXPECT_EQ(QNLowNetwork::newPathForFile(dest("report.txt")), dest("report1.txt"));
+    writeFile(dest("report1.txt"), "");
+    EXPECT_EQ(QNLowNetwork::newPathForFile(dest("report.txt")), dest("report2.txt"));
+    EXPECT_EQ(QNLowNetwork::newPathForFile(dest("archive.tar.gz")), dest("archive.tar1.gz"));
+    EXPECT_EQ(QNLowNetwork::newPathForFile(dest("README")), dest("README1"));
+    EXPECT_EQ(QNLowNetwork::newPathForFile(dest(".profile")), dest(".profile1"));
+}
+
+TEST_F(Download, BusyEngineRefusesAndTheRunningTransferGoesOnUntilCancelled)
+{
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(httpURL("/trickle"), dest("trickle.out"), nullptr, kBackground),
+              kQNLowNetworkStarted);
+    ASSERT_TRUE(qn::test::waitUntil([&] { return engine.processedSize() >= 3000; }, 20000));
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("other.out"), nullptr, kBackground), kQNLowNetworkBusyErr);
+    EXPECT_EQ(engine.uploadToURL(ftpURL("/x"), dest("trickle.out"), nullptr, kBackground), kQNLowNetworkBusyErr);
+    EXPECT_FALSE(QFileInfo::exists(dest("other.out")));
+    const quint64 before = engine.processedSize();
+    ASSERT_TRUE(qn::test::waitUntil([&] { return engine.processedSize() > before + 2000; }, 20000))
+        << "the running download keeps going";
+    EXPECT_TRUE(done.codes().empty());
+
+    engine.onCancelDownload(nullptr);
+    EXPECT_EQ(done.wait(), kQNLowNetworkCancelled);
+    const QByteArray kept = readFile(dest("trickle.out"));
+    EXPECT_GE(kept.size(), 5000) << "a cancel keeps the bytes so far";
+    EXPECT_EQ(kept, QByteArray(kept.size(), 'x'));
+    EXPECT_FALSE(engine.isBusy());
+}
+
+TEST_F(Download, BadRequestsAreRefusedWithParamErr)
+{
+    QNLowNetwork engine;
+    Completions done(&engine);
+    EXPECT_EQ(engine.downloadURL(QUrl("mailto:someone@example.com"), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
+    EXPECT_EQ(engine.downloadURL(QUrl("https://127.0.0.1:1/x"), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
+    EXPECT_EQ(engine.downloadURL(QUrl(), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), QString(), nullptr, {}), kQNLowNetworkParamErr);
+    EXPECT_FALSE(QFileInfo::exists(dest("m")));
+    EXPECT_EQ(engine.progressWindowController(), nullptr);
+    qn::test::waitUntil([] { return false; }, 200);
+    EXPECT_TRUE(done.codes().empty());
+}
+
+TEST_F(Download, EmptySourcesGiveEmptyFiles)
+{
+    http->put(QStringLiteral("empty.bin"), "");
+    ftp->put(QStringLiteral("empty.bin"), "");
+    writeFile(dest("empty.src"), "");
+    const QUrl sources[] = {httpURL("/files/empty.bin"), ftpURL("/empty.bin"),
+                            QUrl::fromLocalFile(dest("empty.src"))};
+    int i = 0;
+    for (const QUrl& url : sources) {
+        QNLowNetwork engine;
+        Completions done(&engine);
+        const QString target = dest(QStringLiteral("empty%1.out").arg(i++));
+        ASSERT_EQ(engine.downloadURL(url, target, nullptr, kBackground), kQNLowNetworkStarted) << url.toString().toStdString();
+        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess) << url.toString().toStdString();
+        EXPECT_TRUE(QFileInfo::exists(target));
+        EXPECT_EQ(QFileInfo(target).size(), 0);
+    }
+}
+
+TEST_F(Download, DroppedConnectionEndsWithIOErrAndRemovesThePartialFile)
+{
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(httpURL("/drop"), dest("drop.out"), nullptr, kBackground), kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkIOErr);
+    EXPECT_FALSE(QFileInfo::exists(dest("drop.out")));
+}
+
+TEST_F(Download, UnreachableServerEndsWithIOErr)
+{
+    const int port = freeLoopbackPort();
+    ASSERT_GT(port, 0);
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(QUrl(QStringLiteral("http://127.0.0.1:%1/files/x").arg(port)), dest("gone.out"),
+                                 nullptr, kBackground),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkIOErr);
+    EXPECT_FALSE(QFileInfo::exists(dest("gone.out")));
+}
+
+TEST_F(Download, DestinationThatCannotBeCreatedFailsAtOnce)
+{
+    writeFile(dest("plain.txt"), "a file, not a folder");
+    QNLowNetwork engine;
+    Completions done(&engine);
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("missing/new.txt"), nullptr, kBackground), kQNLowNetworkIOErr);
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("plain.txt/new.txt"), nullptr, kBackground),
+              kQNLowNetworkIOErr);
+    EXPECT_FALSE(engine.isBusy());
+    qn::test::waitUntil([] { return false; }, 200);
+    EXPECT_TRUE(done.codes().empty());
+}
+
+TEST_F(Download, UnwritableDestinationFailsAtOnce)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write into read-only folders and files";
+    QDir().mkpath(dest("locked"));
+    ::chmod(QFile::encodeName(dest("locked")).constData(), 0500);
+    writeFile(dest("readonly.txt"), "old");
+    ::chmod(QFile::encodeName(dest("readonly.txt")).constData(), 0400);
+    QNLowNetwork engine;
+    Completions done(&engine);
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("locked/new.txt"), nullptr, kBackground), kQNLowNetworkIOErr);
+    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("readonly.txt"), nullptr,
+                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkIOErr);
+    EXPECT_EQ(readFile(dest("readonly.txt")), QByteArray("old"));
+    qn::test::waitUntil([] { return false; }, 200);
+    EXPECT_TRUE(done.codes().empty());
+    ::chmod(QFile::encodeName(dest("locked")).constData(), 0700);
+}
+
+TEST_F(Download, LocalFileURLs)
+{
+    const QByteArray content = patternBytes(QNLowNetwork::kBufferSize + 7, 2);
+    writeFile(dest("source.bin"), content);
+    QNLowNetwork engine;
+    {
+        Completions done(&engine);
+        ASSERT_EQ(engine.downloadURL(QUrl::fromLocalFile(dest("source.bin")), dest("copy.bin"), nullptr, kBackground),
+                  kQNLowNetworkStarted);
+        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+        EXPECT_EQ(readFile(dest("copy.bin")), content);
+    }
+    EXPECT_EQ(engine.downloadURL(QUrl::fromLocalFile(dest("absent.bin")), dest("c2"), nullptr, kBackground),
+              kQNLowNetworkNotFoundErr);
+    EXPECT_EQ(engine.downloadURL(QUrl::fromLocalFile(dir.path()), dest("c3"), nullptr, kBackground),
+              kQNLowNetworkIsDirectoryErr);
+    EXPECT_FALSE(QFileInfo::exists(dest("c2")));
+    EXPECT_FALSE(QFileInfo::exists(dest("c3")));
+    // Writing a file over itself would destroy it before it is read.
+    EXPECT_EQ(engine.downloadURL(QUrl::fromLocalFile(dest("source.bin")), dest("source.bin"), nullptr,
+                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkFileExistsErr);
+    EXPECT_EQ(readFile(dest("source.bin")), content);
+}
+
+TEST_F(Download, FtpWithCredentialsInPassiveAndActiveMode)
+{
+    const QByteArray content = patternBytes(1500000, 3);
+    ftp->put(QStringLiteral("pub/data.bin"), content);
+    for (const bool passive : {true, false}) {
+        QNLowNetwork engine;
+        Completions done(&engine);
+        const QString target = dest(passive ? "passive.bin" : "active.bin");
+        const QVariantMap option{{kQNLowNetworkUserName, "tester"},
+                                 {kQNLowNetworkPassword, "secret"},
+                                 {kQNLowNetworkPassiveModeOption, passive},
+                                 {kQNLowNetworkInBackgroundOption, true}};
+        const qsizetype logBefore = ftp->log().size();
+        ASSERT_EQ(engine.downloadURL(ftpURL("/pub/data.bin"), target, nullptr, option), kQNLowNetworkStarted);
+        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+        EXPECT_EQ(readFile(target), content);
+        const QByteArray log = ftp->log().mid(logBefore);
+        EXPECT_TRUE(log.contains("USER tester")) << log.toStdString();
+        if (passive)
+            EXPECT_TRUE(log.contains("EPSV") || log.contains("PASV")) << log.toStdString();
+        else
+            EXPECT_TRUE(log.contains("EPRT") || log.contains("PORT")) << log.toStdString();
+    }
+}
+
+TEST_F(Download, FtpWithoutOptionsIsAnonymousAndActive)
+{
+    ftp->put(QStringLiteral("anon.txt"), "for everyone");
+    QNLowNetwork engine;
+    Completions done(&engine);
+    const qsizetype logBefore = ftp->log().size();
+    // A user name alone is not used: credentials count only as a pair.
+    ASSERT_EQ(engine.downloadURL(ftpURL("/anon.txt"), dest("anon.txt"), nullptr,
+                                 {{kQNLowNetworkUserName, "tester"}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(readFile(dest("anon.txt")), QByteArray("for everyone"));
+    const QByteArray log = ftp->log().mid(logBefore);
+    EXPECT_TRUE(log.contains("USER anonymous")) << log.toStdString();
+    EXPECT_TRUE(log.contains("EPRT") || log.contains("PORT")) << log.toStdString();
+}
+
+TEST_F(Download, FtpDirectoryEndsWithIsDirectoryErr)
+{
+    ftp->put(QStringLiteral("folder/inside.txt"), "x");
+    QDir().mkpath(ftp->root() + "/emptyfolder");
+    for (const char* path : {"/folder/", "/folder", "/emptyfolder/", "/emptyfolder"}) {
+        QNLowNetwork engine;
+        Completions done(&engine);
+        ASSERT_EQ(engine.downloadURL(ftpURL(path), dest("dir.out"), nullptr, kBackground), kQNLowNetworkStarted);
+        EXPECT_EQ(done.wait(), kQNLowNetworkIsDirectoryErr) << path;
+        EXPECT_FALSE(QFileInfo::exists(dest("dir.out"))) << path;
+    }
+}
+
+TEST_F(Download, FtpMissingFileEndsWithIOErr)
+{
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(ftpURL("/no-such-file.txt"), dest("missing.out"), nullptr, kBackground),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkIOErr);
+    EXPECT_FALSE(QFileInfo::exists(dest("missing.out")));
+}
+
+TEST_F(Download, DestroyingTheEngineStopsItsTransfer)
+{
+    Completions done(nullptr);
+    {
+        QNLowNetwork engine;
+        ASSERT_EQ(engine.downloadURL(httpURL("/trickle"), dest("t.out"), nullptr, kBackground), kQNLowNetworkStarted);
+        ASSERT_TRUE(qn::test::waitUntil([&] { return engine.processedSize() > 0; }, 20000));
+    }
+    // The destructor waited for the worker: its notification has been posted.
+    ASSERT_FALSE(done.codes().empty());
+    EXPECT_EQ(done.codes().back(), kQNLowNetworkCancelled);
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Helpers shared by the transfer engine tests.
+#include "QNLowNetwork.h"
+#include "notify/NotificationCenter.h"
+
+#include <QByteArray>
+#include <QString>
+#include <mutex>
+#include <vector>
+
+/// Records the completion notifications of one engine (posted on its worker).
+/// Declare it before the engine so that the engine, which waits for its
+/// worker, goes first.
+class Completions {
+public:
+    explicit Completions(const QNLowNetwork* engine);
+    ~Completions();
+    std::vector<int> codes() const;
+    /// Waits (processing events) until at least one notification came; the
+    /// first code, or -1 when none came in time.
+    int wait(int timeoutMs = 30000) const;
+
+private:
+    mutable std::mutex _mutex;
+    std::vector<int> _codes;
+    qn::NotificationCenter::Token _token = 0;
+};
+
+QByteArray patternBytes(qsizetype size, quint32 seed);
+QByteArray readFile(const QString& path);
+bool writeFile(const QString& path, const QByteArray& content);
+/// A loopback TCP port that nothing listens on (bound once, then released).
+int freeLoopbackPort();

@@ -1,0 +1,143 @@
+// Disc eject on the Linux backend: mocked drive (umockdev), a recorded mount
+// table, and udisks2 played by a D-Bus double on a private bus.
+#include "QNDeviceOperator.h"
+#include "TestSupport.h"
+#include "UDisksDouble.h"
+#include "UMockdevDrives.h"
+#include "hardware/linux/LinuxDeviceRegistry.h"
+#include "hardware/linux/MountTable.h"
+#include "hardware/linux/UDisksUnmounter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <linux/cdrom.h>
+
+using namespace qn::hardware;
+using qn::test::UDisksDouble;
+using qn::test::UMockdevDrives;
+
+namespace {
+
+const QByteArray kSerial = "HL-DT-ST_DVDRAM_GH24NSD1_K1OE8M";
+
+class DiscEject : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!drives.usable())
+            GTEST_SKIP() << "not running under umockdev-wrapper";
+        drives.addDrive("sr0", 0, {"ID_CDROM=1", "ID_BUS=ata", "ID_SERIAL=" + QString::fromLatin1(kSerial)});
+        QDir(proc.path()).mkpath("proc/self");
+    }
+
+    void useMountTable(const QString& fixture)
+    {
+        const QString target = proc.path() + "/proc/self/mountinfo";
+        QFile::remove(target);
+        ASSERT_TRUE(QFile::copy(qn::test::dataPath("mountinfo/" + fixture), target));
+    }
+
+    // The backend with the recorded mount table and the given bus for udisks2.
+    std::unique_ptr<LinuxDeviceRegistry> registry(const QString& busAddress)
+    {
+        LinuxDeviceRegistry::Options options;
+        options.root.proc = proc.path();
+        options.udisksBusAddress = busAddress;
+        options.allowUmount2 = false;
+        return std::make_unique<LinuxDeviceRegistry>(options);
+    }
+
+    bool ejected()
+    {
+        return drives.withIoctls([](UMockdevDrives::Ioctls& s) { return s.received.contains("sr0 EJECT"); });
+    }
+
+    std::shared_ptr<QNDeviceOperator> operatorFor(LinuxDeviceRegistry& r)
+    {
+        auto device = std::make_shared<QNDevice>();
+        device->setGUIDData(kSerial);
+        return QNDeviceOperator::deviceOperatorForDevice(device, r);
+    }
+
+    UMockdevDrives drives;
+    QTemporaryDir proc;
+};
+
+}  // namespace
+
+TEST_F(DiscEject, MountedDiscIsUnmountedThroughUDisksThenEjected)
+{
+    UDisksDouble udisks;
+    QString why;
+    if (!udisks.start({{"sr0", "ok"}}, &why))
+        GTEST_SKIP() << why.toStdString();
+    useMountTable("desktop-with-disc.mountinfo");
+    auto r = registry(udisks.busAddress());
+    auto op = operatorFor(*r);
+    ASSERT_TRUE(op);
+    EXPECT_TRUE(op->ejectMedia());
+    EXPECT_EQ(udisks.calls(), QStringList{"Unmount sr0"});
+    const QList<QByteArray> received = drives.withIoctls([](UMockdevDrives::Ioctls& s) { return s.received; });
+    const qsizetype unlock = received.indexOf("sr0 LOCKDOOR 0");
+    ASSERT_GE(unlock, 0);
+    EXPECT_EQ(received.indexOf("sr0 EJECT"), unlock + 1);
+}
+
+TEST_F(DiscEject, BusyOrRefusedVolumeIsNotEjected)
+{
+    for (const char* behaviour : {"busy", "notauth"}) {
+        UDisksDouble udisks;
+        QString why;
+        if (!udisks.start({{"sr0", behaviour}}, &why))
+            GTEST_SKIP() << why.toStdString();
+        useMountTable("desktop-with-disc.mountinfo");
+        auto r = registry(udisks.busAddress());
+        auto op = operatorFor(*r);
+        ASSERT_TRUE(op);
+        EXPECT_FALSE(op->ejectMedia()) << behaviour;
+        EXPECT_EQ(udisks.calls(), QStringList{"Unmount sr0"}) << behaviour;
+        EXPECT_FALSE(ejected()) << behaviour;
+        // The status tells which.
+        const QList<MountEntry> table = readMountTable(HardwareRoot(proc.path()));
+        EXPECT_EQ(r->unmount(table.last()), QByteArray(behaviour) == "busy" ? kVolumeBusyErr : kVolumeNotPermittedErr);
+    }
+}
+
+TEST_F(DiscEject, WithoutUDisksAndWithoutRootNothingIsUnmounted)
+{
+    UDisksDouble bus;  // a bus where nobody plays udisks2
+    QString why;
+    if (!bus.start({}, &why))
+        GTEST_SKIP() << why.toStdString();
+    useMountTable("desktop-with-disc.mountinfo");
+    auto r = registry(bus.busAddress());
+    auto op = operatorFor(*r);
+    ASSERT_TRUE(op);
+    EXPECT_FALSE(op->ejectMedia());
+    EXPECT_FALSE(ejected());
+}
+
+TEST_F(DiscEject, NoDiscOrUnmountedDiscNeedsNoEject)
+{
+    useMountTable("desktop-with-disc.mountinfo");
+    auto r = registry("unix:path=/nonexistent/bus");
+    auto op = operatorFor(*r);
+    ASSERT_TRUE(op);
+    drives.withIoctls([](UMockdevDrives::Ioctls& s) { s.driveStatus = CDS_NO_DISC; });
+    EXPECT_TRUE(op->ejectMedia());
+
+    drives.withIoctls([](UMockdevDrives::Ioctls& s) { s.driveStatus = CDS_DISC_OK; });
+    useMountTable("prefix-trap.mountinfo");  // sr0 is not mounted there
+    EXPECT_TRUE(op->ejectMedia());
+    EXPECT_FALSE(ejected());
+}
+
+TEST(UDisksUnmounter, ObjectPathsEscapeLikeUDisks)
+{
+    EXPECT_EQ(UDisksUnmounter::objectPathFor("sr0"), "/org/freedesktop/UDisks2/block_devices/sr0");
+    EXPECT_EQ(UDisksUnmounter::objectPathFor("dm-0"), "/org/freedesktop/UDisks2/block_devices/dm_2d0");
+}
