@@ -1,5 +1,4 @@
 # The transfer engine moves its bytes with libcurl and ships its own English
-# window titles.
+# window titles (QNLowNetwork_en.ts, added with the framework's other tables in
+# QNEnhancer.cmake).
 target_link_libraries(QNEnhancer PRIVATE CURL::libcurl)
-qt_add_translations(QNEnhancer TS_FILES ${CMAKE_CURRENT_LIST_DIR}/QNLowNetwork_en.ts
-  LRELEASE_OPTIONS -idbased)
