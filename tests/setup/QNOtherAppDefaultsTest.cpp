@@ -12,7 +12,8 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -39,11 +40,7 @@ void writeRaw(const QByteArray& bytes)
 class QNOtherAppDefaultsTest : public ::testing::Test {
 protected:
     void SetUp() override { QFile::remove(path()); }
-    void TearDown() override
-    {
-        QFile(QFileInfo(path()).absolutePath()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile::remove(path());
-    }
+    void TearDown() override { QFile::remove(path()); }
 };
 
 }  // namespace
@@ -159,20 +156,37 @@ TEST_F(QNOtherAppDefaultsTest, WritingNoValueRemovesTheKey)
 
 TEST_F(QNOtherAppDefaultsTest, FailedWriteKeepsTheOldFileWholeAndTheChangeInMemory)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into a read-only folder, so the failure cannot be provoked";
     QNOtherAppDefaults store;
     store.setIdentifier(kDomain);
     store.setObjectForKey(true, "autoCloseTray");
-    const QString folder = QFileInfo(path()).absolutePath();
-    ASSERT_TRUE(QFile(folder).setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    const QByteArray oldBytes = [] {
+        QFile f(path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(oldBytes.isEmpty());
 
-    store.setObjectForKey(false, "autoCloseTray");
-    EXPECT_FALSE(store.writeToFile());
-    EXPECT_EQ(store.objectForKey("autoCloseTray"), QVariant(false));
-    EXPECT_EQ(onDisk(), (QVariantMap{{"autoCloseTray", true}})) << "the old file stays whole";
-    ASSERT_TRUE(QFile(folder).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    // A file-size limit makes the next write fail part-way, even for root.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    store.setObjectForKey(QString(400, QLatin1Char('x')), "padding");
+    const bool written = store.writeToFile();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(store.objectForKey("padding").toString().size(), 400) << "the change stays in memory";
+    QFile f(path());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), oldBytes) << "the old file stays whole";
+    const QString folder = QFileInfo(path()).absolutePath();
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).filter(kDomain).size(), 1) << "no temporary file left behind";
+
+    EXPECT_TRUE(store.writeToFile());
+    EXPECT_EQ(onDisk().value("padding").toString().size(), 400);
 }
 
 TEST_F(QNOtherAppDefaultsTest, SettingAnotherIdentifierReloadsFromItsFile)
