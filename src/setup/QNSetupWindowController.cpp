@@ -112,7 +112,6 @@ void QNSetupWindowController::windowDidLoad()
     _ui->actionContactingForm->setText(qn::localizedString("ContactingForm"));
     _ui->indicator->hide();
 
-    _ui->tableView->horizontalHeader();
     _ui->tableView->resizeColumnsToContents();
     _ui->setAsTargetButton->setEnabled(isEnableSetAsTarget());
     connect(_ui->tableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
