@@ -12,6 +12,7 @@
 #include <QFileInfo>
 
 #include <climits>
+#include <utility>
 #include <cmath>
 #include <sys/utsname.h>
 
@@ -177,6 +178,8 @@ void QNTraylift::commonRequestPath(std::optional<qint32> requested)
 
     const bool wasNotFirstTime = _defaults.boolForKey(kIsNotFirstTimeKey);
     _defaults.setBool(true, kIsNotFirstTimeKey);
+    if (!wasNotFirstTime)
+        startCrashTracking();
     if (!wasNotFirstTime && showFirstTimeMessage()) {
         _defaults.setBool(true, kIsNotFirstTimeKey);
         launchSetupTool();
@@ -231,6 +234,7 @@ void QNTraylift::doTrayliftOperation()
     const qsizetype position = chooseDrivePosition(requested, devices.size());
     if (position < 0) {
         qnAgentTrace(QStringLiteral("no drives"));
+        startCrashTracking();
         scheduleTermination(kQuitDelayMs);
         return;
     }
@@ -260,6 +264,8 @@ void QNTraylift::doTrayliftOperation()
         }
     }
 
+    startCrashTracking();
+
     bool armed = false;
     if (opened) {
         const std::optional<QVariantMap> record = devicePropertyWithDevice(*device);
@@ -268,12 +274,14 @@ void QNTraylift::doTrayliftOperation()
         if (!slotLoading && _defaults.boolForKey(kAutoCloseTrayKey) && interval > 0.0) {
             _closeTimer = new QTimer(this);
             _closeTimer->setSingleShot(true);
+            _closeTimer->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire 5 % early
             connect(_closeTimer, &QTimer::timeout, this, [this, device] { closeTrayTimerMethod(device); });
             _closeTimer->start(timerMilliseconds(interval));
             _ejectWindow->setCloseTrayTimer(_closeTimer);
 
             _countdownStart = std::chrono::steady_clock::now();
             _refreshTimer = new QTimer(this);
+            _refreshTimer->setTimerType(Qt::PreciseTimer);
             connect(_refreshTimer, &QTimer::timeout, this, [this] { refreshRemainTime(); });
             _refreshTimer->start(kRefreshPeriodMs);
 
@@ -343,6 +351,12 @@ void QNTraylift::scheduleTermination(int delayMs)
 {
     qnAgentTrace(QStringLiteral("will quit in %1 ms").arg(delayMs));
     QTimer::singleShot(delayMs, this, [this] { terminate(); });
+}
+
+void QNTraylift::startCrashTracking()
+{
+    if (std::function<void()> begin = std::exchange(_beginCrashTracking, nullptr))
+        begin();
 }
 
 void QNTraylift::terminate()

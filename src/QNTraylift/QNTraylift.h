@@ -85,6 +85,12 @@ public:
     /// Writes the whole seconds left into the panel.
     void refreshRemainTime();
 
+    /// How crash tracking is started (once, when first needed). Starting the
+    /// observer takes as long as a program start, so it runs right after the
+    /// request's drive action, or before the welcome question, rather than in
+    /// front of the tray command.
+    void setCrashTracking(std::function<void()> begin) { _beginCrashTracking = std::move(begin); }
+
     qint32 deviceIndex() const { return _deviceIndex; }
     QNEjectWindowController* ejectWindow() const { return _ejectWindow.get(); }
     QNDeviceScanner& deviceScanner() { return *_deviceScanner; }
@@ -105,6 +111,7 @@ private:
     QNTraylift(Terminator terminator);
     void commonRequestPath(std::optional<qint32> requested);
     void terminate();
+    void startCrashTracking();
     void scheduleTermination(int delayMs);
 
     std::unique_ptr<QNEjectWindowController> _ejectWindow;
@@ -113,6 +120,7 @@ private:
 
     qn::UserDefaults _defaults;
     Terminator _terminator;
+    std::function<void()> _beginCrashTracking;
     bool _requestPending = false;  // a request is being served or its operation is scheduled
     bool _reopened = false;
     int _closeRetries = 0;

@@ -26,11 +26,11 @@ int qnTrayliftMain(int argc, char** argv)
     if (events.start() == qn::events::EventManager::StartResult::ForwardedToRunningInstance)
         return 0;
 
-    QNCrashReporterKit::sharedInstance().beginTracking();
-
     std::unique_ptr<QNTraylift> delegate = QNTraylift::create();
-    if (delegate)
+    if (delegate) {
+        delegate->setCrashTracking([] { QNCrashReporterKit::sharedInstance().beginTracking(); });
         delegate->applicationWillFinishLaunching(events);
+    }
     const int status = app.exec();
     qnAgentTrace(QStringLiteral("quit status=%1").arg(status));
     return status;

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {
@@ -34,11 +36,6 @@ std::optional<QString> readUtf8(const QString& path)
     if (decoder.hasError())
         return std::nullopt;
     return text;
-}
-
-bool isLineBreak(QChar c)
-{
-    return c == QLatin1Char('\n') || c == QLatin1Char('\r');
 }
 
 }  // namespace
@@ -101,6 +98,17 @@ QStringList QNCrashLogFile::entriesFromText(QStringView text)
     // non-blank line, or 0 at the start of the text.
     QList<qsizetype> starts;
     const qsizetype n = text.size();
+    // Line ends are found with Qt's vectorised search; the next CR is looked
+    // up again only once the walk has passed it (most logs have none).
+    qsizetype nextCR = -2;
+    auto lineEnd = [&](qsizetype from) {
+        qsizetype lf = text.indexOf(u'\n', from);
+        if (lf < 0)
+            lf = n;
+        if (nextCR != -1 && nextCR < from)
+            nextCR = text.indexOf(u'\r', from);
+        return std::min(lf, nextCR < 0 ? n : nextCR);
+    };
     qsizetype pos = 0;
     for (;;) {
         const qsizetype mark = pos;
@@ -109,8 +117,7 @@ QStringList QNCrashLogFile::entriesFromText(QStringView text)
         if (pos >= n)
             break;
         const qsizetype lineStart = pos;
-        while (pos < n && !isLineBreak(text[pos]))
-            ++pos;
+        pos = lineEnd(pos);
         if (pos - lineStart == 10) {
             bool separator = true;
             for (qsizetype i = lineStart; i < pos; ++i) {

@@ -273,3 +273,22 @@ TEST_F(AgentEndToEnd, TwentyConcurrentTriggersMakeOneAgentThatTogglesOnce)
     EXPECT_FALSE(h.first(QStringLiteral("tray-close ")));
     EXPECT_TRUE(h.drive(sr)->trayOpen);
 }
+
+TEST_F(AgentEndToEnd, ReopenDuringCountdownClosesTheTrayAtOnce)
+{
+    const QString sr = h.plugDrive(kVendor, kProduct, false);
+    h.setPreferences(countdownOf(30));
+    EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
+    ASSERT_TRUE(h.waitFor(QStringLiteral("agent countdown armed")));
+
+    // Without -d a running agent is reopened rather than sent a request.
+    EXPECT_EQ(h.qneject({}).exitCode, 0);
+    const auto quit = h.waitFor(QStringLiteral("agent quit status"));
+    ASSERT_TRUE(quit);
+    const auto closeNow = h.first(QStringLiteral("agent close-now"));
+    ASSERT_TRUE(closeNow);
+    EXPECT_TRUE(h.first(QStringLiteral("tray-close ") + sr));
+    EXPECT_EQ(h.entries(QStringLiteral("agent request")).size(), 1);
+    EXPECT_FALSE(h.first(QStringLiteral("agent launch")));
+    EXPECT_FALSE(h.drive(sr)->trayOpen);
+}

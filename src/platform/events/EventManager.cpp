@@ -105,6 +105,32 @@ struct EventManager::Private {
     QString psnFile;
     std::map<int, std::unique_ptr<Connection>> connections;
 
+    // Stops taking events and gives up the instance role, so that a launch
+    // from now on starts a fresh instance instead of feeding one that ends.
+    void shutdown()
+    {
+        for (auto& [fd, c] : connections) {
+            delete c->notifier;
+            delete c->timer;
+            ::close(fd);
+        }
+        connections.clear();
+        if (listenFd >= 0) {
+            delete acceptNotifier;
+            acceptNotifier = nullptr;
+            ::close(listenFd);
+            listenFd = -1;
+            ::unlink(QFile::encodeName(socketFile).constData());
+        }
+        if (instanceLockFd >= 0) {
+            const auto recorded = transport::readInstancePsn(psnFile);
+            if (recorded && *recorded == ProcessSerialNumber::current())
+                QFile::remove(psnFile);
+            ::close(instanceLockFd);
+            instanceLockFd = -1;
+        }
+    }
+
     void enqueue(AppleEvent event)
     {
         queue.push_back(std::move(event));
@@ -349,19 +375,7 @@ EventManager::EventManager(QObject* parent) : QObject(parent), d(std::make_uniqu
 
 EventManager::~EventManager()
 {
-    for (auto it = d->connections.begin(); it != d->connections.end();)
-        ::close((it++)->first);
-    d->connections.clear();
-    if (d->listenFd >= 0) {
-        ::close(d->listenFd);
-        ::unlink(QFile::encodeName(d->socketFile).constData());
-    }
-    if (d->instanceLockFd >= 0) {
-        const auto recorded = transport::readInstancePsn(d->psnFile);
-        if (recorded && *recorded == ProcessSerialNumber::current())
-            QFile::remove(d->psnFile);
-        ::close(d->instanceLockFd);
-    }
+    d->shutdown();
     if (gInstance == this)
         gInstance = nullptr;
 }
@@ -485,6 +499,8 @@ EventManager::StartResult EventManager::start()
 void EventManager::terminate(int exitCode)
 {
     static bool posted = false;
+    if (gInstance)
+        gInstance->d->shutdown();
     if (!posted) {
         posted = true;
         NotificationCenter::defaultCenter().post(QString::fromLatin1(kApplicationWillTerminateNotification),

@@ -74,7 +74,8 @@ public:
     /// it was started directly).
     static quint32 launchFlags();
 
-    /// Normal termination: posts kApplicationWillTerminateNotification on
+    /// Normal termination: stops taking events (a later launch of this
+    /// program starts a new instance), posts kApplicationWillTerminateNotification on
     /// NotificationCenter::defaultCenter() (once per process, with the
     /// application object as sender), then leaves the event loop with this
     /// exit code. Called before the loop runs, the loop ends as soon as it

@@ -52,8 +52,8 @@ VolumeRef DeviceRegistry::refForVolumeKey(const QString& key)
     const auto it = _refByKey.constFind(key);
     if (it != _refByKey.constEnd())
         return *it;
-    // References count down from -100 like the volume numbers of old; they
-    // wrap before reaching 0 so a reference is never 0.
+    // References count down from -100 and wrap long before reaching 0, so a
+    // reference is never 0 (which means "no volume").
     VolumeRef ref = VolumeRef(_nextRef);
     _nextRef = _nextRef <= -32000 ? -100 : _nextRef - 1;
     const QString old = _keyByRef.value(ref);

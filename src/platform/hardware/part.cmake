@@ -1,9 +1,11 @@
 # Drive access: the device registry with its udev/kernel and simulated backends.
+set(_hw ${CMAKE_CURRENT_LIST_DIR})
 target_sources(QNPlatform PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/DeviceRegistry.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/linux/LinuxDeviceRegistry.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/linux/MountTable.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/linux/UDisksUnmounter.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/sim/SimMachine.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/sim/SimDeviceRegistry.cpp)
+  ${_hw}/DeviceRegistry.cpp ${_hw}/DeviceRegistry.h
+  ${_hw}/linux/LinuxDeviceRegistry.cpp ${_hw}/linux/LinuxDeviceRegistry.h
+  ${_hw}/linux/MountTable.cpp ${_hw}/linux/MountTable.h ${_hw}/linux/HardwareRoot.h
+  ${_hw}/linux/UDisksUnmounter.cpp ${_hw}/linux/UDisksUnmounter.h
+  ${_hw}/sim/SimMachine.cpp ${_hw}/sim/SimMachine.h
+  ${_hw}/sim/SimDeviceRegistry.cpp ${_hw}/sim/SimDeviceRegistry.h)
 target_link_libraries(QNPlatform PRIVATE PkgConfig::UDEV Qt6::DBus)
+unset(_hw)

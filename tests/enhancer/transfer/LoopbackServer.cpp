@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QThread>
 #include <csignal>
+#include <unistd.h>
+#include <vector>
 #include <sys/types.h>
 #include <sys/wait.h>
 
@@ -14,28 +16,45 @@ LoopbackServer::LoopbackServer(Kind kind, const QStringList& extraArgs) : _kind(
 {
     const QString scripts = qEnvironmentVariable("QN_TRANSFER_SCRIPTS");
     const QString portFile = _work.filePath(QStringLiteral("port"));
-    QStringList args;
+    QStringList args{qn::test::systemPython()};
     if (kind == Kind::Http)
         args << scripts + QStringLiteral("/http_server.py") << root() << portFile;
     else
         args << scripts + QStringLiteral("/ftp_server.py") << root() << portFile
              << _work.filePath(QStringLiteral("ftp.log"));
     args << extraArgs;
-    _process = std::make_unique<QProcess>();
-    _process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    _process->start(qn::test::systemPython(), args);
-    if (!_process->waitForStarted(10000)) {
-        _error = QStringLiteral("cannot start python: ") + _process->errorString();
+
+    // Everything the child needs is built before fork: after it, only exec.
+    std::vector<QByteArray> storage;
+    for (const QString& a : args)
+        storage.push_back(QFile::encodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    if (pid < 0) {
+        _error = QStringLiteral("cannot fork");
         return;
     }
+    _pid = pid;
     for (int i = 0; i < 200 && _port == 0; ++i) {
         QFile f(portFile);
-        if (f.open(QIODevice::ReadOnly))
+        if (f.open(QIODevice::ReadOnly)) {
             _port = f.readAll().trimmed().toInt();
-        else if (_process->state() == QProcess::NotRunning)
-            break;
-        else
+        } else {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                _pid = 0;
+                _error = QStringLiteral("server exited at start (status %1)").arg(status);
+                return;
+            }
             QThread::msleep(50);
+        }
     }
     if (_port == 0)
         _error = QStringLiteral("server did not report a port");
@@ -43,11 +62,9 @@ LoopbackServer::LoopbackServer(Kind kind, const QStringList& extraArgs) : _kind(
 
 LoopbackServer::~LoopbackServer()
 {
-    if (_process && _process->state() != QProcess::NotRunning) {
-        const qint64 pid = _process->processId();
-        if (pid > 0)
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
-        _process->waitForFinished(5000);
+    if (_pid > 0) {
+        ::kill(static_cast<pid_t>(_pid), SIGKILL);
+        ::waitpid(static_cast<pid_t>(_pid), nullptr, 0);
     }
 }
 

@@ -230,3 +230,25 @@ TEST(QNLowNetworkNames, NameTestAndNewNamesIgnoreCase)
     EXPECT_EQ(QNLowNetwork::newFileNameForFile("data.txt", std::nullopt), "data1.txt");
     EXPECT_EQ(QNLowNetwork::newFileNameForFile("Makefile", QVariantList{}), "Makefile1");
 }
+
+TEST(QNLowNetworkUpload, CancelStopsARunningUploadAndKeepsTheSource)
+{
+    LoopbackServer slow(LoopbackServer::Kind::Ftp, {"300000"});
+    if (!slow.ok())
+        GTEST_SKIP() << "pyftpdlib test server unavailable: " << slow.error().toStdString();
+    QTemporaryDir local;
+    const QByteArray content = patternBytes(6000000, 21);
+    writeFile(local.filePath("big.bin"), content);
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.uploadToURL(QUrl(slow.base() + "/big.bin"), local.filePath("big.bin"), nullptr, credentials()),
+              kQNLowNetworkStarted);
+    ASSERT_TRUE(qn::test::waitUntil([&] { return engine.processedSize() > 0; }, 20000));
+    EXPECT_EQ(engine.uploadToURL(QUrl(slow.base() + "/other.bin"), local.filePath("big.bin"), nullptr, credentials()),
+              kQNLowNetworkBusyErr);
+    engine.onCancelDownload(nullptr);
+    EXPECT_EQ(done.wait(), kQNLowNetworkCancelled);
+    EXPECT_FALSE(engine.isBusy());
+    EXPECT_EQ(readFile(local.filePath("big.bin")), content);
+    EXPECT_LT(QFileInfo(slow.root() + "/big.bin").size(), content.size()) << "stopped before the end";
+}

@@ -5,6 +5,7 @@
 //   will-terminate
 //   forwarded            (another instance got this start's event)
 // QN_EVENT_NO_MANAGER=1 runs three seconds without any EventManager.
+// QN_EVENT_SLOW_CLEANUP_MS makes the will-terminate clean-up take that long.
 // QN_EVENT_CUSTOM_QUIT=1 installs its own quit handler ("cleanup" before
 // terminating); QN_EVENT_START_DELAY_MS delays start().
 //
@@ -131,7 +132,12 @@ int main(int argc, char** argv)
     }
     qn::NotificationCenter::defaultCenter().addObserver(
         QString::fromLatin1(qn::kApplicationWillTerminateNotification), nullptr,
-        [](const qn::Notification&) { logLine("will-terminate"); });
+        [](const qn::Notification&) {
+            logLine("will-terminate");
+            const int slow = qEnvironmentVariableIntValue("QN_EVENT_SLOW_CLEANUP_MS");
+            if (slow > 0)
+                QThread::msleep(ulong(slow));
+        });
 
     const int delay = qEnvironmentVariableIntValue("QN_EVENT_START_DELAY_MS");
     if (delay > 0)

@@ -22,6 +22,7 @@ public:
         ::unsetenv("QN_EVENT_CUSTOM_QUIT");
         ::unsetenv("QN_EVENT_START_DELAY_MS");
         ::unsetenv("QN_EVENT_NO_MANAGER");
+        ::unsetenv("QN_EVENT_SLOW_CLEANUP_MS");
     }
     ~ReceiverFixture()
     {
@@ -37,6 +38,7 @@ public:
         ::unsetenv("QN_EVENT_LOG");
         ::unsetenv("QN_EVENT_CUSTOM_QUIT");
         ::unsetenv("QN_EVENT_NO_MANAGER");
+        ::unsetenv("QN_EVENT_SLOW_CLEANUP_MS");
     }
 
     static events::ProcessSerialNumber startedPsn(const QByteArray& startLine)

@@ -366,3 +366,58 @@ TEST(LaunchServices, EventSentToOneselfIsQueuedBehindTheLaunchEvent)
     ASSERT_TRUE(qn::test::waitUntil([&] { return seen.size() >= 2; }, 5000));
     EXPECT_EQ(seen, (std::vector<QString>{QStringLiteral("'aevt'/'oapp'"), QStringLiteral("'QNts'/'Self'")}));
 }
+
+TEST(LaunchServices, LaunchDuringQuitStartsAFreshInstance)
+{
+    ReceiverFixture rx;
+    ::setenv("QN_EVENT_SLOW_CLEANUP_MS", "1500", 1);
+    ProcessSerialNumber old;
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults, nullptr, &old), noErr);
+    ASSERT_TRUE(rx.waitForLines("aevt/oapp", 1));
+    AppleEvent quit(kCoreEventClass, kAEQuitApplication);
+    ASSERT_EQ(sendEvent(quit, old), noErr);
+    ASSERT_TRUE(rx.waitForLines("will-terminate", 1));  // the old one is cleaning up
+    ::unsetenv("QN_EVENT_SLOW_CLEANUP_MS");
+    const AppleEvent eject = testEvent("Ejct", 5);
+    ProcessSerialNumber fresh;
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults, &eject, &fresh), noErr);
+    EXPECT_NE(fresh, old);
+    ASSERT_TRUE(rx.waitForLines("QNts/Ejct", 1));
+    EXPECT_EQ(rx.count("start"), 2);
+    EXPECT_TRUE(qn::test::waitUntil([&] { return !old.isAlive(); }, 5000));
+    EXPECT_EQ(quitAndWait(fresh), noErr);
+}
+
+TEST(LaunchServices, AsynchronousLaunchStillDeliversTheEventFirst)
+{
+    ReceiverFixture rx;
+    const AppleEvent eject = testEvent("Ejct", 8);
+    ProcessSerialNumber psn;
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults | kLSLaunchAsync, &eject, &psn), noErr);
+    ASSERT_FALSE(psn.isNull());
+    ASSERT_TRUE(rx.waitForLines("QNts/Ejct", 1));
+    ASSERT_EQ(rx.eventLines().size(), 1);
+    EXPECT_EQ(rx.count("aevt/oapp"), 0);
+    ASSERT_TRUE(qn::test::waitUntil([&] { return !LaunchServices::runningInstance(rx.program()).isNull(); }));
+    EXPECT_EQ(LaunchServices::runningInstance(rx.program()), psn);
+    EXPECT_EQ(quitAndWait(psn), noErr);
+}
+
+TEST(LaunchServices, NewInstanceFlagStartsASecondProcessBesideTheInstance)
+{
+    ReceiverFixture rx;
+    ProcessSerialNumber first, extra, again;
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults, nullptr, &first), noErr);
+    const AppleEvent one = testEvent("Ejct", 1), two = testEvent("Ejct", 2);
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults | kLSLaunchNewInstance, &one, &extra),
+              noErr);
+    EXPECT_NE(extra, first);
+    // Ordinary launches still go to the instance that holds the role.
+    ASSERT_EQ(LaunchServices::openApplication(rx.program(), kLSLaunchDefaults, &two, &again), noErr);
+    EXPECT_EQ(again, first);
+    ASSERT_TRUE(rx.waitForLines("QNts/Ejct", 2));
+    EXPECT_EQ(rx.count("start"), 2);
+    EXPECT_EQ(rx.count("forwarded"), 0);
+    EXPECT_EQ(quitAndWait(extra), noErr);
+    EXPECT_EQ(quitAndWait(first), noErr);
+}

@@ -22,8 +22,8 @@ name = dbus.service.BusName('org.freedesktop.UDisks2', bus)
 manager = dbusmock.DBusMockObject(name, '/org/freedesktop/UDisks2', 'org.freedesktop.UDisks2.Manager', {})
 
 RAISE = "raise dbus.exceptions.DBusException('{text}', name='org.freedesktop.UDisks2.Error.{error}')"
-for spec in sys.argv[4:]:
-    device, behaviour = spec.split('=', 1)
+for arg in sys.argv[4:]:
+    device, behaviour = arg.split('=', 1)
     code = f"open({call_file!r}, 'a').write('Unmount {device}\\n')\n"
     if behaviour == 'busy':
         code += RAISE.format(text='target is busy', error='DeviceBusy')
