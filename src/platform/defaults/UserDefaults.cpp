@@ -146,7 +146,10 @@ bool UserDefaults::writeAtomically(const QString& path, const QVariantMap& conte
         return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so a short write (disk full, file-size limit) shows in the
+    // write's result: a buffered write fails only at commit, which then still
+    // renames the cut-off file into place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();

@@ -1,0 +1,76 @@
+#include "QNTrayliftSetup.h"
+
+#include "QNBoolTransformer.h"
+#include "QNCrashReporterKit.h"
+#include "QNSetupWindowController.h"
+#include "QNTargetDeviceTransformer.h"
+
+#include "strings/LocalizedString.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QScreen>
+
+QNTrayliftSetup::QNTrayliftSetup(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QNTrayliftSetup::~QNTrayliftSetup() = default;
+
+void QNTrayliftSetup::applicationDidFinishLaunching(bool trackCrashes, qn::hardware::DeviceRegistry* registry)
+{
+    if (trackCrashes)
+        QNCrashReporterKit::sharedInstance().beginTracking();
+    // The drive table finds both by name, so they come before the window.
+    QNBoolTransformer::registerTransformer();
+    QNTargetDeviceTransformer::registerTransformer();
+
+    _setupWindowController = std::make_unique<QNSetupWindowController>(registry);
+    QNSetupWindowController* window = _setupWindowController.get();
+    connect(window->officialWebSiteAction(), &QAction::triggered, this, &QNTrayliftSetup::openOfficialWebSite);
+    connect(window->contactingFormAction(), &QAction::triggered, this, &QNTrayliftSetup::openContactingForm);
+    if (QScreen* screen = window->screen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+    window->show();
+}
+
+void QNTrayliftSetup::applicationShouldTerminate()
+{
+    _setupWindowController.reset();
+}
+
+QUrl QNTrayliftSetup::officialWebSiteURL()
+{
+    return QUrl(QString::fromLatin1(kQNWebServer) + QStringLiteral("/qntraylift/"));
+}
+
+QUrl QNTrayliftSetup::contactingFormURL()
+{
+    return QUrl(QString::fromLatin1(kQNWebServer) + QStringLiteral("/contact.php"));
+}
+
+void QNTrayliftSetup::openOfficialWebSite()
+{
+    QDesktopServices::openUrl(officialWebSiteURL());
+}
+
+void QNTrayliftSetup::openContactingForm()
+{
+    QDesktopServices::openUrl(contactingFormURL());
+}
+
+int qnTrayliftSetupMain(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("QNTrayliftSetup"));
+    qn::installTranslations(QStringLiteral("QNTrayliftSetup"));
+    QNTrayliftSetup delegate;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &QNTrayliftSetup::applicationShouldTerminate);
+    delegate.applicationDidFinishLaunching();
+    return app.exec();
+}

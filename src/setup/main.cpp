@@ -1,0 +1,6 @@
+#include "QNTrayliftSetup.h"
+
+int main(int argc, char** argv)
+{
+    return qnTrayliftSetupMain(argc, argv);
+}

@@ -1,0 +1,127 @@
+#pragma once
+// A simulated machine for the setup window tests, the agent's preference
+// file, and small helpers to read the drive table.
+#include "QNBoolTransformer.h"
+#include "QNSetupWindowController.h"
+#include "QNTargetDeviceTransformer.h"
+
+#include "defaults/UserDefaults.h"
+#include "hardware/sim/SimDeviceRegistry.h"
+#include "hardware/sim/SimMachine.h"
+#include "strings/LocalizedString.h"
+
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace setuptest {
+
+inline QVariantMap agentPreferences()
+{
+    return qn::UserDefaults(kQNAgentDomain).persistentDomain();
+}
+
+inline void setAgentPreferences(const QVariantMap& content)
+{
+    ASSERT_TRUE(qn::UserDefaults(kQNAgentDomain).setPersistentDomain(content));
+}
+
+inline void removeAgentPreferences()
+{
+    QFile::remove(qn::UserDefaults::pathForDomain(kQNAgentDomain));
+}
+
+struct Machine {
+    Machine() { EXPECT_TRUE(machine.create()); }
+
+    /// Plugs a drive named `name` with identity "GUID-<name>".
+    qn::hardware::SimDrive plug(const QString& name, const QString& product, std::function<void(qn::hardware::SimDrive&)> tweak = {})
+    {
+        qn::hardware::SimDrive d;
+        d.bsdName = name;
+        d.guid = "GUID-" + name.toUtf8();
+        d.vendor = QStringLiteral("SIMLAB");
+        d.product = product;
+        d.revision = QStringLiteral("1.00");
+        if (tweak)
+            tweak(d);
+        EXPECT_EQ(machine.plug(d), 0);
+        return d;
+    }
+    std::optional<qn::hardware::SimDrive> drive(const QString& name) const
+    {
+        auto state = machine.read();
+        if (!state)
+            return std::nullopt;
+        if (const qn::hardware::SimDrive* d = state->drive(name))
+            return *d;
+        return std::nullopt;
+    }
+    /// Log texts starting with `prefix`.
+    QStringList log(const QString& prefix = {}) const
+    {
+        QStringList out;
+        for (const auto& e : machine.readLog())
+            if (e.text.startsWith(prefix))
+                out << e.text;
+        return out;
+    }
+
+    QTemporaryDir dir;
+    qn::hardware::SimMachine machine{dir.filePath(QStringLiteral("machine.json"))};
+    qn::hardware::SimDeviceRegistry registry{machine.path()};
+};
+
+/// Base fixture: a fresh agent domain, the transformers, and a window factory.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static const bool translated = qn::installTranslations(QStringLiteral("QNTrayliftSetup"));
+        ASSERT_TRUE(translated) << "the setup program's string table is not embedded";
+        removeAgentPreferences();
+        QNBoolTransformer::registerTransformer();
+        QNTargetDeviceTransformer::registerTransformer();
+    }
+    void TearDown() override { window.reset(); }
+
+    QNSetupWindowController& open()
+    {
+        window = std::make_unique<QNSetupWindowController>(&hw.registry);
+        window->setQuitHandler([this] { ++quits; });
+        window->show();
+        return *window;
+    }
+    /// The text of the target column per row.
+    QStringList targetColumn() const
+    {
+        QStringList out;
+        auto* model = window->deviceTableModel();
+        for (int row = 0; row < model->rowCount(); ++row)
+            out << model->index(row, QNDeviceTableModel::TargetColumn).data().toString();
+        return out;
+    }
+    QStringList productColumn() const
+    {
+        QStringList out;
+        auto* model = window->deviceTableModel();
+        for (int row = 0; row < model->rowCount(); ++row)
+            out << model->index(row, QNDeviceTableModel::ProductColumn).data().toString();
+        return out;
+    }
+    static QString mark() { return qn::localizedString("TargetDevice"); }
+    bool rowsAre(int n) const
+    {
+        return qn::test::waitUntil([&] { return window->deviceTableModel()->rowCount() == n; }, 10000);
+    }
+
+    Machine hw;
+    std::unique_ptr<QNSetupWindowController> window;
+    int quits = 0;
+};
+
+}  // namespace setuptest

@@ -1,0 +1,208 @@
+// The tray check on simulated drives, driven through the real window and its
+// question sheet.
+#include "SetupTestSupport.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+using namespace setuptest;
+
+namespace {
+
+QVariantMap laterStart(QVariantMap extra = {})
+{
+    extra.insert(QStringLiteral("didShowCheckTray"), true);
+    return extra;
+}
+
+}  // namespace
+
+class TrayCheckTest : public WindowTest {
+protected:
+    /// Clicks "Check Trays" and answers the sheet with the button at `index`
+    /// (0 "Yes", 1 "No").
+    void askAndAnswer(int index)
+    {
+        QTest::mouseClick(window->checkTraysButton(), Qt::LeftButton);
+        QMessageBox* box = window->checkTraysAlert();
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(box->isVisible());
+        EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+        EXPECT_EQ(box->text(), qn::localizedString("CheckTray"));
+        const QList<QAbstractButton*> buttons = box->buttons();
+        ASSERT_EQ(buttons.size(), 2);
+        QAbstractButton* chosen = nullptr;
+        for (QAbstractButton* b : buttons)
+            if (b->text() == qn::localizedString(index == 0 ? "Yes" : "No"))
+                chosen = b;
+        ASSERT_NE(chosen, nullptr);
+        QTest::mouseClick(chosen, Qt::LeftButton);
+    }
+    void runCheck()
+    {
+        askAndAnswer(0);
+        ASSERT_TRUE(qn::test::waitUntil([&] { return !window->isCheckingTrays(); }, 60000));
+    }
+    QVariantList records() const { return agentPreferences().value("deviceProperties").toList(); }
+    QVariant slotLoadingOf(int record) const { return records().value(record).toMap().value("slotLoading"); }
+};
+
+TEST_F(TrayCheckTest, NoDrivesShowsIndicatorThenEndsAndWritesTheFile)
+{
+    setAgentPreferences(laterStart());
+    open();
+    const QString file = qn::UserDefaults::pathForDomain(kQNAgentDomain);
+    QFile::remove(file);
+
+    askAndAnswer(0);
+    EXPECT_EQ(window->checkTraysAlert(), nullptr) << "the sheet goes away at once";
+    EXPECT_TRUE(window->isCheckingTrays());
+    EXPECT_TRUE(window->indicator()->isVisible());
+    EXPECT_FALSE(window->checkTraysButton()->isEnabled());
+
+    ASSERT_TRUE(qn::test::waitUntil([&] { return !window->isCheckingTrays(); }));
+    EXPECT_FALSE(window->indicator()->isVisible());
+    EXPECT_TRUE(window->checkTraysButton()->isEnabled());
+    EXPECT_TRUE(QFile::exists(file)) << "the end of the check writes the file";
+}
+
+TEST_F(TrayCheckTest, OpenTrayIsOnlyClosed)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "Open", [](auto& d) { d.trayOpen = true; });
+    open();
+    runCheck();
+
+    EXPECT_FALSE(hw.drive("sr0")->trayOpen);
+    EXPECT_EQ(hw.log("tray-"), QStringList{"tray-close sr0"});
+    EXPECT_EQ(slotLoadingOf(0), QVariant(false));
+    EXPECT_EQ(window->deviceTableModel()->index(0, QNDeviceTableModel::SlotLoadingColumn).data().toString(),
+              qn::localizedString("No"));
+}
+
+TEST_F(TrayCheckTest, MountedDiscIsEjectedFirstAndTheOpenTrayClosedWithoutAnOpenCommand)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "Disc", [](auto& d) {
+        d.discPresent = true;
+        d.volumes = {{QStringLiteral("sr0"), QStringLiteral("/media/sim/sr0"), true, false}};
+    });
+    open();
+    runCheck();
+
+    const auto drive = hw.drive("sr0");
+    EXPECT_FALSE(drive->trayOpen);
+    EXPECT_FALSE(drive->volumes.value(0).mounted);
+    EXPECT_FALSE(hw.log("unmount sr0").isEmpty());
+    EXPECT_TRUE(hw.log("tray-open").isEmpty()) << hw.log().join('\n').toStdString();
+    EXPECT_EQ(hw.log("tray-close"), QStringList{"tray-close sr0"});
+    EXPECT_EQ(slotLoadingOf(0), QVariant(false));
+}
+
+TEST_F(TrayCheckTest, ClosedEmptyTrayIsOpenedAndClosedAgain)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "Plain");
+    open();
+    runCheck();
+    EXPECT_EQ(hw.log("tray-"), (QStringList{"tray-open sr0", "tray-close sr0"}));
+    EXPECT_FALSE(hw.drive("sr0")->trayOpen);
+    EXPECT_EQ(slotLoadingOf(0), QVariant(false));
+}
+
+TEST_F(TrayCheckTest, DriveRefusingTheOpenCommandIsSlotLoading)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "Slot", [](auto& d) { d.trayMotor = false; });
+    hw.plug("sr1", "Fine");
+    open();
+    runCheck();
+
+    EXPECT_EQ(slotLoadingOf(0), QVariant(true));
+    EXPECT_EQ(slotLoadingOf(1), QVariant(false));
+    EXPECT_EQ(hw.log("tray-open sr0"), QStringList{"tray-open sr0 refused no-motor"});
+    EXPECT_TRUE(hw.log("tray-close sr0").isEmpty()) << "a refused open is not waited for";
+    EXPECT_EQ(window->deviceTableModel()->index(0, QNDeviceTableModel::SlotLoadingColumn).data().toString(),
+              qn::localizedString("Yes"));
+}
+
+TEST_F(TrayCheckTest, TrayThatNeverReportsOpenEndsAtTheWaitLimitAsSlotLoading)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "Stuck", [](auto& d) { d.reportedTrayState = 0; });
+    open();
+    EXPECT_EQ(window->trayWaitLimit(), 30000) << "the default bound";
+    window->setTrayWaitLimit(400);
+    QElapsedTimer clock;
+    clock.start();
+    runCheck();
+    EXPECT_LT(clock.elapsed(), 20000) << "the wait gave up instead of blocking";
+    EXPECT_EQ(slotLoadingOf(0), QVariant(true));
+    EXPECT_TRUE(window->checkTraysButton()->isEnabled());
+}
+
+TEST_F(TrayCheckTest, SameModelTwiceKeepsTheLaterResult)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "Twin");
+    hw.plug("sr1", "Twin", [](auto& d) { d.trayMotor = false; });
+    open();
+    runCheck();
+    ASSERT_EQ(records().size(), 1);
+    EXPECT_EQ(slotLoadingOf(0), QVariant(true));
+
+    // And the other way round: a working later drive clears the mark.
+    hw.machine.modify([](qn::hardware::SimMachineState& s, QString&, QString&) {
+        s.drive("sr0")->trayMotor = false;
+        s.drive("sr1")->trayMotor = true;
+        return 0;
+    });
+    runCheck();
+    EXPECT_EQ(slotLoadingOf(0), QVariant(false));
+}
+
+TEST_F(TrayCheckTest, AnsweringNoChangesOnlyDidShowCheckTray)
+{
+    setAgentPreferences({{"didShowCheckTray", false}, {"targetDeviceIndex", 0}});
+    hw.plug("sr0", "A", [](auto& d) { d.trayOpen = true; });
+    open();
+    EXPECT_EQ(agentPreferences().value("didShowCheckTray"), QVariant(true));
+    // The first window asks by itself; take that sheet away with "No".
+    ASSERT_TRUE(qn::test::waitUntil([&] { return window->checkTraysAlert() != nullptr; }));
+    const QVariantMap before = agentPreferences();
+    const int logLines = hw.machine.readLog().size();
+    QMessageBox* box = window->checkTraysAlert();
+    for (QAbstractButton* b : box->buttons())
+        if (b->text() == qn::localizedString("No"))
+            QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_EQ(window->checkTraysAlert(), nullptr);
+    QTest::qWait(200);
+    EXPECT_FALSE(window->isCheckingTrays());
+    EXPECT_EQ(agentPreferences(), before);
+    EXPECT_EQ(hw.machine.readLog().size(), logLines) << "no tray was touched";
+    EXPECT_TRUE(hw.drive("sr0")->trayOpen);
+
+    // The button asks again; "No" again changes nothing.
+    askAndAnswer(1);
+    QTest::qWait(200);
+    EXPECT_EQ(agentPreferences(), before);
+}
+
+TEST_F(TrayCheckTest, DriveUnpluggedDuringTheCheckEndsItEarly)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "A");
+    hw.plug("sr1", "B");
+    open();
+    askAndAnswer(0);
+    // Pull the second drive before the first step runs.
+    ASSERT_EQ(hw.machine.unplug("sr1"), 0);
+    ASSERT_TRUE(qn::test::waitUntil([&] { return !window->isCheckingTrays(); }, 30000));
+    EXPECT_TRUE(hw.log("tray-open sr1").isEmpty());
+    EXPECT_EQ(slotLoadingOf(0), QVariant(false));
+    EXPECT_EQ(window->deviceTableModel()->rowCount(), 1);
+}
