@@ -1,5 +1,8 @@
 #include "QNCrashReporterKit.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include "crash/CrashRecorder.h"
 #include "events/AppleEvent.h"
 #include "events/ApplicationNotifications.h"
@@ -90,7 +93,18 @@ bool QNCrashReporterKit::stopTracking()
     AppleEvent quit(kCoreEventClass, kAEQuitApplication, ProcessSerialNumber{_highPSN, _lowPSN},
                     kAutoGenerateReturnID, kAnyTransactionID);
     quit.putParam(keyDirectObject, Descriptor::fromList({}));
-    return sendEvent(quit, 2000) == noErr;
+    // The observer was started without waiting for it, so its event socket
+    // may not be up yet when a short-lived program quits: retry while it runs.
+    const ProcessSerialNumber observer{_highPSN, _lowPSN};
+    QDeadlineTimer deadline(5000);
+    for (;;) {
+        const OSStatus status = sendEvent(quit, 2000);
+        if (status == noErr)
+            return true;
+        if (status != connectionInvalid || deadline.hasExpired() || !observer.isAlive())
+            return false;
+        QThread::msleep(10);
+    }
 }
 
 void QNCrashReporterKit::callRelease()

@@ -43,7 +43,8 @@ TEST(QNCrashReporterKit, TracksOnceStopsOnceAndNeverRelaunches)
     const ProcessSerialNumber observer{kit.reporterHighPSN(), kit.reporterLowPSN()};
     ASSERT_FALSE(observer.isNull());
     EXPECT_TRUE(observer.isAlive());
-    EXPECT_EQ(LaunchServices::runningInstance(observerPath()), observer);
+    // The observer starts beside us; it becomes the running instance soon.
+    EXPECT_TRUE(qn::test::waitUntil([&] { return LaunchServices::runningInstance(observerPath()) == observer; }, 10000));
 
     EXPECT_TRUE(kit.beginTracking());  // launches nothing
     EXPECT_EQ(kit.reporterLowPSN(), observer.lowLongOfPSN);
