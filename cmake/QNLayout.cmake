@@ -52,3 +52,17 @@ function(qn_stage_file src destdir)
   add_custom_target(${tgt} ALL DEPENDS "${out}")
   install(FILES "${abs}" DESTINATION "${destdir}")
 endfunction()
+
+# qn_add_subdirectories([EXCEPT names...]): adds every folder below the current
+# one that has a CMakeLists.txt, in name order. New pieces need no edit of a
+# shared list.
+function(qn_add_subdirectories)
+  cmake_parse_arguments(S "" "" "EXCEPT" ${ARGN})
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(NOT child IN_LIST S_EXCEPT AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
