@@ -185,8 +185,10 @@ QNProgressWindowController* QNLowNetwork::progressWindowController() const
 
 // ---------------------------------------------------------------- starting
 
-qint32 QNLowNetwork::downloadURL(const QUrl& url, const QString& localFilePath, QWidget* docWindow,
-                                 const QVariantMap& option)
+// Checks the arguments, takes the busy state and resets the counters for a
+// new transfer. Returns 0, or the code that refuses the transfer.
+qint32 QNLowNetwork::beginTransfer(const QUrl& url, const QString& localFilePath, const QVariantMap& option,
+                                   Direction direction)
 {
     if (url.isEmpty() || !url.isValid() || localFilePath.isEmpty())
         return kQNLowNetworkParamErr;
@@ -199,7 +201,15 @@ qint32 QNLowNetwork::downloadURL(const QUrl& url, const QString& localFilePath, 
     _option = option;
     _processedSize = 0;
     _fileSize = 0;
-    _direction = Direction::Download;
+    _direction = direction;
+    return 0;
+}
+
+qint32 QNLowNetwork::downloadURL(const QUrl& url, const QString& localFilePath, QWidget* docWindow,
+                                 const QVariantMap& option)
+{
+    if (const qint32 refused = beginTransfer(url, localFilePath, option, Direction::Download))
+        return refused;
 
     const QString scheme = url.scheme().toLower();
     qint32 code = kQNLowNetworkParamErr;
@@ -278,18 +288,8 @@ qint32 QNLowNetwork::downloadFileURL(const QUrl& url, const QString& localFilePa
 qint32 QNLowNetwork::uploadToURL(const QUrl& url, const QString& localFilePath, QWidget* docWindow,
                                  const QVariantMap& option)
 {
-    if (url.isEmpty() || !url.isValid() || localFilePath.isEmpty())
-        return kQNLowNetworkParamErr;
-    {
-        std::lock_guard g(_stateMutex);
-        if (_busy)
-            return kQNLowNetworkBusyErr;
-        _busy = true;
-    }
-    _option = option;
-    _processedSize = 0;
-    _fileSize = 0;
-    _direction = Direction::Upload;
+    if (const qint32 refused = beginTransfer(url, localFilePath, option, Direction::Upload))
+        return refused;
 
     const QString scheme = url.scheme().toLower();
     const bool foreground = !_option.value(kQNLowNetworkInBackgroundOption).toBool();

@@ -121,6 +121,8 @@ private:
     qint32 uploadToFTPURL(const QUrl& url, const QString& localFilePath);
     qint32 createLocalFile(const QString& path);
     qint32 openLocalFile(const QString& path);
+    qint32 beginTransfer(const QUrl& url, const QString& localFilePath, const QVariantMap& option,
+                         Direction direction);
     qint32 startWorker(Direction direction);
 
     void readStreamThreadProc();
