@@ -3,10 +3,42 @@
 // read, and its entries. An entry starts at a line of exactly ten asterisks
 // (leading white space allowed); its text starts at the entry's first
 // "Date/Time". Shared by the crash observer and the crash reporter.
+#include <QByteArrayView>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 #include <optional>
+#include <utility>
+
+/// The entries of one reading, oldest first. They stay UTF-8 inside the bytes
+/// that were read and become strings one at a time when asked for: a log can
+/// hold tens of MB while a caller mostly wants the newest entry.
+class QNCrashEntryList {
+public:
+    QNCrashEntryList() = default;
+    QNCrashEntryList(const QStringList& entries);  // NOLINT: converts like a list
+
+    qsizetype size() const { return _ranges.size(); }
+    bool isEmpty() const { return _ranges.isEmpty(); }
+    QString at(qsizetype i) const;
+    /// An empty string when i is out of range.
+    QString value(qsizetype i) const;
+    QString first() const { return at(0); }
+    QString last() const { return at(size() - 1); }
+    QStringList toStringList() const;
+
+    friend bool operator==(const QNCrashEntryList& a, const QNCrashEntryList& b);
+
+private:
+    friend class QNCrashLogFile;
+    QByteArrayView bytesAt(qsizetype i) const;
+
+    std::shared_ptr<const char> _bytes;  // the text the ranges point into
+    QList<std::pair<qsizetype, qsizetype>> _ranges;  // offset and length of each entry
+};
 
 class QNCrashLogFile {
 public:
@@ -31,14 +63,18 @@ public:
     QDateTime modificationDate() const;
     void setModificationDate(const QDateTime& date);
     /// nullopt when the file could not be read as text; oldest entry first.
-    const std::optional<QStringList>& crashEntries() const { return _crashEntries; }
-    void setCrashEntries(const std::optional<QStringList>& entries) { _crashEntries = entries; }
+    const std::optional<QNCrashEntryList>& crashEntries() const { return _crashEntries; }
+    void setCrashEntries(const std::optional<QNCrashEntryList>& entries) { _crashEntries = entries; }
 
-    /// Cuts a crash log's text into its entries.
-    static QStringList entriesFromText(QStringView text);
+    /// Cuts a crash log's bytes into its entries; nullopt when they are not
+    /// valid UTF-8 (a leading byte order mark is skipped, as decoding does).
+    static std::optional<QNCrashEntryList> entriesFromUtf8(const QByteArray& bytes);
 
 private:
+    // The entries' places in the bytes; the caller attaches the bytes.
+    static std::optional<QNCrashEntryList> cut(QByteArrayView bytes);
+
     QString _filePath;
     std::optional<qint64> _modificationNs;  // nanoseconds since the epoch
-    std::optional<QStringList> _crashEntries;
+    std::optional<QNCrashEntryList> _crashEntries;
 };

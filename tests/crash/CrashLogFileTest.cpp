@@ -7,6 +7,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <utime.h>
@@ -26,7 +28,9 @@ QString writeLog(const QString& name, const QByteArray& bytes)
 
 QStringList cut(const char* text)
 {
-    return QNCrashLogFile::entriesFromText(QString::fromUtf8(text));
+    const std::optional<QNCrashEntryList> entries = QNCrashLogFile::entriesFromUtf8(QByteArray(text));
+    EXPECT_TRUE(entries.has_value());
+    return entries ? entries->toStringList() : QStringList();
 }
 
 }  // namespace
@@ -98,12 +102,84 @@ TEST(QNCrashLogFile, CrLfAndLoneCrCutLikeLf)
 
 TEST(QNCrashLogFile, UnicodeLineSeparatorsCountAsBlank)
 {
-    const QStringList e = QNCrashLogFile::entriesFromText(
-        QStringLiteral("x\n\u2028\u0085\u00a0\u3000**********\nDate/Time: u\n"));
-    // Inside a line they are ordinary characters.
-    EXPECT_TRUE(QNCrashLogFile::entriesFromText(QStringLiteral("x\u2028**********\nDate/Time: u\n")).isEmpty());
+    const QStringList e = cut("x\n\u2028\u0085\u00a0\u3000**********\nDate/Time: u\n");
     ASSERT_EQ(e.size(), 1);
     EXPECT_EQ(e[0], QStringLiteral("Date/Time: u\n"));
+    // Inside a line they are ordinary characters, and other characters of
+    // several bytes are not blank.
+    EXPECT_TRUE(cut("x\u2028**********\nDate/Time: u\n").isEmpty());
+    EXPECT_TRUE(cut("x\n\u3000\U0001F600**********\nDate/Time: u\n").isEmpty());
+    EXPECT_EQ(cut("\u00e9\n**********\nDate/Time: \u00e9\U0001F600\n"),
+              QStringList{QStringLiteral("Date/Time: \u00e9\U0001F600\n")});
+}
+
+TEST(QNCrashLogFile, LeadingByteOrderMarkIsSkippedLikeDecodingDoes)
+{
+    EXPECT_EQ(cut("\xEF\xBB\xBF**********\nno date\n"), QStringList{QStringLiteral("**********\nno date\n")});
+    // Anywhere else it is an ordinary character of the line.
+    EXPECT_TRUE(cut("x\n\xEF\xBB\xBF**********\nDate/Time: a\n").isEmpty());
+}
+
+TEST(QNCrashLogFile, MalformedUtf8AnywhereGivesNoEntries)
+{
+    const char* const bad[] = {
+        "\xC0\x80",          // overlong NUL
+        "\xE0\x9F\xBF",      // overlong three-byte form
+        "\xED\xA0\x80",      // surrogate
+        "\xF4\x90\x80\x80",  // above U+10FFFF
+        "\xF8\x88\x80\x80\x80",
+        "\xE2\x82",          // cut short at the end of the file
+        "\x80",              // lone continuation byte
+    };
+    for (const char* b : bad) {
+        for (const QByteArray& text : {QByteArray(b) + "\n**********\nDate/Time: a\n",
+                                       "**********\nDate/Time: a\n" + QByteArray(b),
+                                       "**********\nDate/Time: a\n0123456" + QByteArray(b) + "89abcdef"})
+            EXPECT_FALSE(QNCrashLogFile::entriesFromUtf8(text).has_value()) << text.toHex().constData();
+    }
+    // Noncharacters and the highest code point are well-formed.
+    EXPECT_TRUE(QNCrashLogFile::entriesFromUtf8("\xEF\xBF\xBF\xF4\x8F\xBF\xBF\n").has_value());
+}
+
+TEST(QNCrashLogFile, EntryListsFromStringsCompareAndConvertBack)
+{
+    const QStringList strings{QStringLiteral("Date/Time: \u00e9"), QString(), QStringLiteral("Date/Time: b\n")};
+    const QNCrashEntryList list(strings);
+    EXPECT_EQ(list.toStringList(), strings);
+    EXPECT_EQ(list.value(3), QString());
+    EXPECT_EQ(list.value(-1), QString());
+    const std::optional<QNCrashEntryList> cutList =
+        QNCrashLogFile::entriesFromUtf8("**********\nDate/Time: \xC3\xA9\n**********\n\n**********\nDate/Time: b\n");
+    ASSERT_TRUE(cutList.has_value());
+    EXPECT_EQ(cutList->size(), 3);
+    EXPECT_FALSE(*cutList == list);  // the first entry ends with its line break
+    EXPECT_TRUE(QNCrashEntryList(cutList->toStringList()) == *cutList);
+    QNCrashLogFile log;
+    log.setCrashEntries(strings);
+    EXPECT_EQ(log.crashEntries()->last(), strings.last());
+}
+
+TEST(QNCrashLogFile, LogThatGrowsWhileReadIsReadToItsEnd)
+{
+    // A pipe has no size up front, so the reader has to grow its buffer.
+    const QString path = qn::test::homeDir() + QStringLiteral("/logs/pipe.crash.log");
+    QDir().mkpath(qn::test::homeDir() + QStringLiteral("/logs"));
+    QFile::remove(path);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QByteArray text;
+    for (int i = 0; i < 2000; ++i)
+        text += "**********\n\nDate/Time: " + QByteArray::number(i) + "\nBacktrace:\n" + QByteArray(100, 'x') + "\n";
+    std::thread writer([&] {
+        QFile out(path);
+        if (out.open(QIODevice::WriteOnly))
+            out.write(text);
+    });
+    QNCrashLogFile log(path);
+    writer.join();
+    ASSERT_TRUE(log.crashEntries().has_value());
+    EXPECT_EQ(log.crashEntries()->size(), 2000);
+    EXPECT_TRUE(*log.crashEntries() == *QNCrashLogFile::entriesFromUtf8(text));
+    EXPECT_TRUE(log.crashEntries()->last().startsWith(QStringLiteral("Date/Time: 1999\n")));
 }
 
 TEST(QNCrashLogFile, MissingFileThenCreatedIsReportedModified)
