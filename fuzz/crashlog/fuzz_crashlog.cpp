@@ -42,7 +42,8 @@ QStringList referenceCut(const QString& text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    QStringDecoder decoder(QStringConverter::Utf8);
+    // Stateless: a sequence cut short at the end is an error, not held back.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString text = decoder.decode(bytes);
     const std::optional<QNCrashEntryList> entries = QNCrashLogFile::entriesFromUtf8(bytes);
     if (entries.has_value() == decoder.hasError())
