@@ -9,7 +9,9 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -325,6 +327,54 @@ TEST(LaunchServices, UnresolvableOrUnrunnablePathsReportLaunchStatuses)
     }
     EXPECT_EQ(LaunchServices::openApplication(plain, kLSLaunchDefaults, nullptr, &psn), kLSExecutableIncorrectFormat);
     EXPECT_EQ(psn, (ProcessSerialNumber{7, 7}));  // untouched on failure
+}
+
+TEST(LaunchServices, ProgramStartsDetachedWithTheLauncherSignalStateUndone)
+{
+    // A script reports what it started with: parent, blocked and ignored
+    // signals, and where stdin and stderr lead.
+    const QString script = qn::test::homeDir() + QStringLiteral("/report-start.sh");
+    const QString out = qn::test::homeDir() + QStringLiteral("/report-start.out");
+    {
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n"
+                "{ grep -E '^(PPid|SigBlk|SigIgn):' /proc/$$/status; readlink /proc/$$/fd/0 /proc/$$/fd/2; }"
+                " > \"$QN_TEST_START_OUT.tmp\"\n"
+                "mv \"$QN_TEST_START_OUT.tmp\" \"$QN_TEST_START_OUT\"\n");
+    }
+    ::chmod(QFile::encodeName(script).constData(), 0755);
+    QFile::remove(out);
+    ::setenv("QN_TEST_START_OUT", QFile::encodeName(out).constData(), 1);
+
+    // The launcher ignores one signal, handles another and blocks a third.
+    struct sigaction ignore{}, handle{}, oldUsr1{}, oldUsr2{};
+    ignore.sa_handler = SIG_IGN;
+    handle.sa_handler = [](int) {};
+    ::sigaction(SIGUSR2, &ignore, &oldUsr2);
+    ::sigaction(SIGUSR1, &handle, &oldUsr1);
+    sigset_t block, previous;
+    ::sigemptyset(&block);
+    ::sigaddset(&block, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &block, &previous);
+    ProcessSerialNumber psn;
+    const OSStatus status = LaunchServices::openApplication(script, kLSLaunchDefaults | kLSLaunchAsync, nullptr, &psn);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::sigaction(SIGUSR1, &oldUsr1, nullptr);
+    ::sigaction(SIGUSR2, &oldUsr2, nullptr);
+    ::unsetenv("QN_TEST_START_OUT");
+    ASSERT_EQ(status, noErr);
+
+    ASSERT_TRUE(qn::test::waitUntil([&] { return QFile::exists(out); }, 10000));
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_NE(lines[0].section(QLatin1Char('\t'), 1).toLongLong(), qint64(::getpid()));
+    EXPECT_EQ(lines[1], QStringLiteral("SigBlk:\t0000000000000000"));
+    EXPECT_EQ(lines[2], QStringLiteral("SigIgn:\t0000000000000000"));
+    EXPECT_EQ(lines[3], QStringLiteral("/dev/null"));
+    EXPECT_EQ(lines[4], QStringLiteral("/dev/null"));
 }
 
 TEST(LaunchServices, LaunchFlagsReachTheProgram)
