@@ -187,6 +187,10 @@ void QNTraylift::commonRequestPath(std::optional<qint32> requested)
     if (requested)
         _deviceIndex = *requested;
     QTimer::singleShot(kRequestDelayMs, this, [this] { doTrayliftOperation(); });
+    // Build the panel (widgets, image, fonts) while the delay runs, so the
+    // drive is not kept waiting for it once the delay ends.
+    if (!_ejectWindow && !_preparedEjectWindow)
+        _preparedEjectWindow = std::make_unique<QNEjectWindowController>();
 }
 
 bool QNTraylift::showFirstTimeMessage()
@@ -222,7 +226,7 @@ void QNTraylift::doTrayliftOperation()
 {
     const qint32 requested = _deviceIndex;
 
-    _ejectWindow = std::make_unique<QNEjectWindowController>();
+    _ejectWindow = _preparedEjectWindow ? std::move(_preparedEjectWindow) : std::make_unique<QNEjectWindowController>();
     _ejectWindow->setTerminator(_terminator);
     _ejectWindow->showWindow(this);
     qnAgentTrace(QStringLiteral("panel shown"));

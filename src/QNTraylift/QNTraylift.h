@@ -108,6 +108,7 @@ private:
     void scheduleTermination(int delayMs);
 
     std::unique_ptr<QNEjectWindowController> _ejectWindow;
+    std::unique_ptr<QNEjectWindowController> _preparedEjectWindow;  // built during the request delay, not shown
     std::unique_ptr<QNDeviceScanner> _deviceScanner;
     qint32 _deviceIndex = 0;
 
