@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 
 using namespace qn::events;
@@ -40,6 +41,19 @@ QNCrashObserver::QNCrashObserver()
     _terminateToken = Workspace::notificationCenter().addObserver(
         QString::fromLatin1(qn::kWorkspaceDidTerminateApplicationNotification), nullptr,
         [this](const qn::Notification& note) { onTerminateApplication(note); });
+}
+
+void QNCrashObserver::setScheduler(Scheduler scheduler)
+{
+    _scheduler = std::move(scheduler);
+}
+
+void QNCrashObserver::schedule(int delayMs, std::function<void()> step)
+{
+    if (_scheduler)
+        _scheduler(delayMs, std::move(step));
+    else
+        QTimer::singleShot(delayMs, this, std::move(step));
 }
 
 QNCrashObserver::~QNCrashObserver()
@@ -120,7 +134,8 @@ void QNCrashObserver::disableStandardCrashReporter()
     const int n = gNoOfRuns++;
     if (n > 99)
         return;
-    QTimer::singleShot(int(((n + 1) / 50.0 + 0.1) * 1000), this, &QNCrashObserver::disableStandardCrashReporter);
+    // Rounded: truncating would make some delays 1 ms short (0.34 s -> 339 ms).
+    schedule(int(std::lround(((n + 1) / 50.0 + 0.1) * 1000)), [this] { disableStandardCrashReporter(); });
 }
 
 void QNCrashObserver::waitForUpdateCrashLogAndShowNotifyWindow()
@@ -133,7 +148,7 @@ void QNCrashObserver::waitForUpdateCrashLogAndShowNotifyWindow()
         return;
     }
     const qint64 elapsed = _waitingStartTime->msecsTo(QDateTime::currentDateTimeUtc());
-    QTimer::singleShot(kTimeIntervalSoonMs, this, &QNCrashObserver::waitForUpdateCrashLogAndShowNotifyWindow);
+    schedule(kTimeIntervalSoonMs, [this] { waitForUpdateCrashLogAndShowNotifyWindow(); });
     if (elapsed > kWaitingTimeoutMs)
         terminateWhenUserNotificationCenterDied();
 }
@@ -147,7 +162,7 @@ void QNCrashObserver::terminateWhenUserNotificationCenterDied()
     size_t count = 0;
     if (GetAllPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0 && count > 0) {
         _finishing = true;
-        QTimer::singleShot(kTimeIntervalSoonMs, this, [this] {
+        schedule(kTimeIntervalSoonMs, [this] {
             _finishing = false;
             terminateWhenUserNotificationCenterDied();
         });

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <sys/types.h>
 
@@ -47,11 +48,20 @@ public:
     qn::events::AppleEvent makeSetTargetInfoAppleEvent() const;
     /// How many dialog-suppression passes have run (never reset).
     static int suppressionRuns();
+    /// One pass of keeping the system crash dialog away: ends the processes
+    /// that show it, then schedules the next pass, slower each time, until
+    /// 100 passes have been rescheduled.
+    void disableStandardCrashReporter();
+
+    /// Where the observer's one-shot timers go: a QTimer on this object
+    /// unless replaced (tests run the steps without waiting).
+    using Scheduler = std::function<void(int delayMs, std::function<void()> step)>;
+    void setScheduler(Scheduler scheduler);
 
 private:
+    void schedule(int delayMs, std::function<void()> step);
     void getTargetInfo();
     void onTerminateTargetApplication();
-    void disableStandardCrashReporter();
     void waitForUpdateCrashLogAndShowNotifyWindow();
     void terminateWhenUserNotificationCenterDied();
     void launchQNCrashReporter();
@@ -66,4 +76,5 @@ private:
     bool _finishing = false;
     bool _reporterLaunched = false;
     qn::NotificationCenter::Token _terminateToken = 0;
+    Scheduler _scheduler;
 };
