@@ -21,7 +21,8 @@ function(qn_add_gtest name)
     "QN_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/tests/bin"
     ${T_ENV})
   if(QN_SANITIZE)
-    list(APPEND env "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0")
+    # The crash recorder is under test: ASan must leave the fatal signals to it.
+    list(APPEND env "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0:handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:use_sigaltstack=0")
   endif()
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77)
