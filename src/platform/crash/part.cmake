@@ -1,2 +1,2 @@
 # Fatal-signal recorder that appends crash-log entries (armed by the crash kit).
-target_sources(QNPlatform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CrashRecorder.cpp)
+target_sources(QNPlatformCore PRIVATE ${CMAKE_CURRENT_LIST_DIR}/CrashRecorder.cpp)

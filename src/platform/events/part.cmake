@@ -1,4 +1,4 @@
-target_sources(QNPlatform PRIVATE
+target_sources(QNPlatformCore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/EventTypes.h
   ${CMAKE_CURRENT_LIST_DIR}/AppleEvent.h
   ${CMAKE_CURRENT_LIST_DIR}/AppleEvent.cpp

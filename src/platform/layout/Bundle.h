@@ -17,7 +17,7 @@ public:
     /// bin/ or lib/, the grand-parent of libexec/qnlab/, the great-grand-parent
     /// of lib/qml/<module>/. Empty when the path is not inside such a layout.
     static QString prefixForBinary(const QString& binaryPath);
-    /// The prefix of the installation that holds libQNPlatform.
+    /// The prefix of the installation that holds libQNPlatformCore.
     static QString installPrefix();
 
     static QString binDirectory();       // <prefix>/bin

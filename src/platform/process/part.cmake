@@ -1,3 +1,3 @@
-target_sources(QNPlatform PRIVATE
+target_sources(QNPlatformCore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ProcessTable.h
   ${CMAKE_CURRENT_LIST_DIR}/ProcessTable.cpp)

@@ -27,7 +27,7 @@ TEST(Bundle, InstallPrefixIsTheStagedTreeHoldingThePlatformLibrary)
     EXPECT_EQ(Bundle::programPath("qneject"), stage + "/bin/qneject");
     EXPECT_EQ(Bundle::helperPath("QNCrashObserver"), stage + "/libexec/qnlab/QNCrashObserver");
     EXPECT_TRUE(Bundle::pathOfBinaryContaining(reinterpret_cast<const void*>(&Bundle::installPrefix))
-                    .startsWith(stage + "/lib/libQNPlatform.so"));
+                    .startsWith(stage + "/lib/libQNPlatformCore.so"));
     EXPECT_EQ(Bundle::mainExecutablePath(), QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
 }
 
