@@ -5,6 +5,9 @@
 
 #include "events/EventManager.h"
 
+#include <QImageReader>
+#include <QPixmap>
+
 namespace {
 
 constexpr int kCloseRetryMs = 500;
@@ -17,6 +20,11 @@ QNEjectWindowController::QNEjectWindowController(QObject* parent)
     : QObject(parent), _window(std::make_unique<QNEjectWindow>()), _ui(std::make_unique<Ui::EjectWindow>())
 {
     _ui->setupUi(_window.get());
+    // The symbol is a PNG: naming the format and turning detection off keeps
+    // Qt from loading every image-format plug-in to ask whether it reads PNG.
+    QImageReader symbol(QStringLiteral(":/QNTraylift/eject.png"), "png");
+    symbol.setAutoDetectImageFormat(false);
+    _ui->imageView->setPixmap(QPixmap::fromImage(symbol.read()));
     _window->placeOnMainScreen();
     connect(_ui->closeTrayButton, &QPushButton::clicked, this, [this] { onCloseTray(_ui->closeTrayButton); });
     connect(_ui->terminateButton, &QPushButton::clicked, this, [this] { onTerminate(_ui->terminateButton); });
