@@ -125,8 +125,15 @@ QVariantMap UserDefaults::dictionaryForKey(const QString& key) const
 bool UserDefaults::setObject(const QVariant& value, const QString& key)
 {
     QVariantMap content = persistentDomain();
-    if (value.isValid())
+    if (value.isValid()) {
+        // The same value of the same type is already stored: the file would
+        // come out identical, so it is left alone (no rewrite, no sync to disk
+        // on every eject request).
+        const QVariant stored = content.value(key);
+        if (stored.metaType() == value.metaType() && stored == value)
+            return true;
         content.insert(key, value);
+    }
     else if (!content.contains(key) && QFileInfo::exists(path()))
         return true;  // nothing to remove; leave the file as it is
     else

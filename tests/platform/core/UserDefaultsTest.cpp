@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qn;
 
@@ -107,6 +109,37 @@ TEST(UserDefaults, BadFilesReadAsEmptyAndStayUntouched)
         ASSERT_TRUE(d.setInteger(7, "a"));
         EXPECT_EQ(d.integerForKey("a"), 7);
     }
+}
+
+TEST(UserDefaults, SettingTheStoredValueAgainDoesNotRewriteTheFile)
+{
+    UserDefaults d("com.qnlab.same");
+    ASSERT_TRUE(d.setBool(true, "flag"));
+    ASSERT_TRUE(d.setInteger(1, "n"));
+    // A second name for the file as it is now: an atomic rewrite puts a new
+    // file under the first name and leaves this one alone with one link.
+    const QByteArray keep = QFile::encodeName(d.path() + ".keep");
+    auto stillTheSameFile = [&] {
+        struct stat st{};
+        return ::stat(keep.constData(), &st) == 0 && st.st_nlink == 2;
+    };
+    auto relink = [&] {
+        ::unlink(keep.constData());
+        ASSERT_EQ(::link(QFile::encodeName(d.path()).constData(), keep.constData()), 0);
+    };
+    relink();
+    EXPECT_TRUE(d.setBool(true, "flag"));
+    EXPECT_TRUE(d.setInteger(1, "n"));
+    EXPECT_TRUE(stillTheSameFile());
+    // The same value with another type, or another value, is written.
+    EXPECT_TRUE(d.setBool(true, "n"));
+    EXPECT_FALSE(stillTheSameFile());
+    EXPECT_EQ(plist::read(readRaw(d.path()))->toMap().value("n").metaType(), QMetaType::fromType<bool>());
+    relink();
+    EXPECT_TRUE(d.setBool(false, "flag"));
+    EXPECT_FALSE(stillTheSameFile());
+    EXPECT_FALSE(d.boolForKey("flag"));
+    ::unlink(keep.constData());
 }
 
 TEST(UserDefaults, UnwritableValueLeavesTheFileAlone)
