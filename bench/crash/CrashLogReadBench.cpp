@@ -97,7 +97,7 @@ int main(int argc, char** argv)
     printf("wc -l:        wall %.1f ms, cpu %.1f ms\n", w, wcc);
     // The first conversion of all entries gets fresh memory from the kernel;
     // later runs reuse the heap the earlier ones freed.
-    printf("then the newest entry as a string: %.2f ms; all %lld entries as strings: %.1f ms "
+    printf("then the newest entry as a string: %.3f ms; all %lld entries as strings: %.1f ms "
            "(first run, fresh memory), %.1f ms (later runs)\n",
            median(lastMs), (long long)entries, allMs.front(),
            median(std::vector<double>(allMs.begin() + 1, allMs.end())));
