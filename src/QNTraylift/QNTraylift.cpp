@@ -189,8 +189,12 @@ void QNTraylift::commonRequestPath(std::optional<qint32> requested)
     QTimer::singleShot(kRequestDelayMs, this, [this] { doTrayliftOperation(); });
     // Build the panel (widgets, image, fonts) while the delay runs, so the
     // drive is not kept waiting for it once the delay ends.
-    if (!_ejectWindow && !_preparedEjectWindow)
+    if (!_ejectWindow && !_preparedEjectWindow) {
         _preparedEjectWindow = std::make_unique<QNEjectWindowController>();
+        // Style, fonts and the native window too; showing then only maps it.
+        _preparedEjectWindow->window()->ensurePolished();
+        _preparedEjectWindow->window()->winId();
+    }
 }
 
 bool QNTraylift::showFirstTimeMessage()
