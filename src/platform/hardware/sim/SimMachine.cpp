@@ -281,6 +281,21 @@ qint32 SimMachine::modify(const std::function<qint32(SimMachineState&, QString&,
     return 0;
 }
 
+qint32 SimMachine::modifyDrive(const QString& bsdName,
+                               const std::function<qint32(SimDrive*, QString&, QString&)>& change, QString* error)
+{
+    return modify(
+        [&](SimMachineState& s, QString& log, QString& err) -> qint32 {
+            SimDrive* d = s.drive(bsdName);
+            if (!d) {
+                err = QStringLiteral("no drive named %1").arg(bsdName);
+                return kIOReturnNoDevice;
+            }
+            return change(d, log, err);
+        },
+        error);
+}
+
 qint32 SimMachine::plug(SimDrive drive, QString* error)
 {
     return modify(
@@ -327,13 +342,9 @@ qint32 SimMachine::unplug(const QString& bsdName, QString* error)
 
 qint32 SimMachine::insertDisc(const QString& bsdName, const QList<SimVolume>& volumes, QString* error)
 {
-    return modify(
-        [&](SimMachineState& s, QString& log, QString& err) -> qint32 {
-            SimDrive* d = s.drive(bsdName);
-            if (!d) {
-                err = QStringLiteral("no drive named %1").arg(bsdName);
-                return kIOReturnNoDevice;
-            }
+    return modifyDrive(
+        bsdName,
+        [&](SimDrive* d, QString& log, QString& err) -> qint32 {
             if (d->discPresent) {
                 err = QStringLiteral("%1 already holds a disc").arg(bsdName);
                 return kIOReturnBusy;
@@ -362,13 +373,9 @@ qint32 SimMachine::insertDisc(const QString& bsdName, const QList<SimVolume>& vo
 
 qint32 SimMachine::removeDisc(const QString& bsdName, QString* error)
 {
-    return modify(
-        [&](SimMachineState& s, QString& log, QString& err) -> qint32 {
-            SimDrive* d = s.drive(bsdName);
-            if (!d) {
-                err = QStringLiteral("no drive named %1").arg(bsdName);
-                return kIOReturnNoDevice;
-            }
+    return modifyDrive(
+        bsdName,
+        [&](SimDrive* d, QString& log, QString& err) -> qint32 {
             if (!d->discPresent) {
                 err = QStringLiteral("%1 holds no disc").arg(bsdName);
                 return kIOReturnNoDevice;
@@ -391,13 +398,9 @@ qint32 SimMachine::removeDisc(const QString& bsdName, QString* error)
 
 qint32 SimMachine::mount(const QString& bsdName, const QString& volume, QString* error)
 {
-    return modify(
-        [&](SimMachineState& s, QString& log, QString& err) -> qint32 {
-            SimDrive* d = s.drive(bsdName);
-            if (!d) {
-                err = QStringLiteral("no drive named %1").arg(bsdName);
-                return kIOReturnNoDevice;
-            }
+    return modifyDrive(
+        bsdName,
+        [&](SimDrive* d, QString& log, QString& err) -> qint32 {
             if (!d->discPresent || (d->trayOpen && !d->slotLoading)) {
                 err = QStringLiteral("%1 has no disc ready to mount (no disc, or the tray is open)").arg(bsdName);
                 return kIOReturnNoDevice;
@@ -447,13 +450,9 @@ qint32 SimMachine::setBusy(const QString& volumeBSDName, bool busy, QString* err
 
 qint32 SimMachine::moveTrayByHand(const QString& bsdName, bool open, QString* error)
 {
-    return modify(
-        [&](SimMachineState& s, QString& log, QString& err) -> qint32 {
-            SimDrive* d = s.drive(bsdName);
-            if (!d) {
-                err = QStringLiteral("no drive named %1").arg(bsdName);
-                return kIOReturnNoDevice;
-            }
+    return modifyDrive(
+        bsdName,
+        [&](SimDrive* d, QString& log, QString& err) -> qint32 {
             if (d->slotLoading) {
                 err = QStringLiteral("%1 is a slot loader: it has no tray").arg(bsdName);
                 return kIOReturnUnsupported;
@@ -472,14 +471,10 @@ qint32 SimMachine::moveTrayByHand(const QString& bsdName, bool open, QString* er
 
 qint32 SimMachine::commandTray(const QString& bsdName, bool open, QString* error)
 {
-    return modify(
-        [&](SimMachineState& s, QString& log, QString& err) -> qint32 {
-            SimDrive* d = s.drive(bsdName);
+    return modifyDrive(
+        bsdName,
+        [&](SimDrive* d, QString& log, QString& err) -> qint32 {
             const QString verb = open ? QStringLiteral("tray-open") : QStringLiteral("tray-close");
-            if (!d) {
-                err = QStringLiteral("no drive named %1").arg(bsdName);
-                return kIOReturnNoDevice;
-            }
             if (d->slotLoading || !d->trayMotor) {
                 err = QStringLiteral("%1 has no motorised tray").arg(bsdName);
                 log = verb + QLatin1Char(' ') + bsdName + QStringLiteral(" refused no-motor");
@@ -503,13 +498,9 @@ qint32 SimMachine::ejectDisc(const QString& bsdName, QString* error)
     // unmounted before it stay unmounted, so the state is saved either way.
     qint32 outcome = 0;
     QString message;
-    const qint32 saved = modify(
-        [&](SimMachineState& s, QString& log, QString& err) -> qint32 {
-            SimDrive* d = s.drive(bsdName);
-            if (!d) {
-                err = QStringLiteral("no drive named %1").arg(bsdName);
-                return kIOReturnNoDevice;
-            }
+    const qint32 saved = modifyDrive(
+        bsdName,
+        [&](SimDrive* d, QString& log, QString&) -> qint32 {
             QStringList lines;
             for (SimVolume& v : d->volumes) {
                 if (!d->discPresent || !v.mounted)

@@ -120,6 +120,11 @@ public:
     QList<SimLogEntry> readLog() const;
 
 private:
+    /// modify() for one drive: "no drive named ..." when it is not plugged in.
+    qint32 modifyDrive(const QString& bsdName,
+                       const std::function<qint32(SimDrive*, QString& logText, QString& error)>& change,
+                       QString* error);
+
     QString _path;
 };
 
