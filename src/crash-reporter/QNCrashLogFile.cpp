@@ -28,7 +28,9 @@ std::optional<qint64> modificationNs(const QString& path)
 }
 
 // Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF),
-// with runs of ASCII checked eight bytes at a time.
+// with runs of ASCII checked eight bytes at a time; the fuzz target checks it
+// against Qt's decoder. QByteArrayView::isValidUtf8 walks byte by byte: about
+// 70 ms for a 57 MB log, more than the whole reading takes with this.
 bool isValidUtf8(const unsigned char* p, qsizetype n)
 {
     const unsigned char* const end = p + n;
