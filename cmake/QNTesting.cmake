@@ -9,7 +9,7 @@ function(qn_add_gtest name)
   set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests/bin"
     BUILD_WITH_INSTALL_RPATH OFF
-    BUILD_RPATH "${QN_STAGE_DIR}/lib")
+    BUILD_RPATH "${QN_STAGE_LIBDIR}")
   add_test(NAME ${name} COMMAND ${T_WRAPPER} $<TARGET_FILE:${name}>)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
@@ -40,6 +40,6 @@ function(qn_add_test_program name)
   set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests/bin"
     BUILD_WITH_INSTALL_RPATH OFF
-    BUILD_RPATH "${QN_STAGE_DIR}/lib"
+    BUILD_RPATH "${QN_STAGE_LIBDIR}"
     ENABLE_EXPORTS ON)
 endfunction()

@@ -1,43 +1,87 @@
-# Writes share/qnlab/UnInstallFiles.txt.qne: the uninstaller's encrypted list
-# of paths, one per line, encrypted with qncrypt under the uninstaller's key
-# (QNUninstallWindowController::uninstallListKey()).
+# The uninstaller's encrypted list of paths (share/qnlab/UnInstallFiles.txt.qne),
+# one per line, encrypted with qncrypt under the uninstaller's key
+# (QNUninstallWindowController::uninstallListKey()). Three uses:
 #
-# Two uses:
-# - the last step of `cmake --install` (included from the top-level
-#   CMakeLists.txt with QN_QNCRYPT set): the list is the install manifest
-#   gathered so far, i.e. exactly the files this installation wrote, plus the
-#   list itself;
-# - `cmake -DQN_STAGE_DIR=... -DQN_QNCRYPT=... -P` at build time: the list
-#   names the files staged under build/stage.
+# - QN_LIST_MODE=build (the build step `qn_uninstall_list`): installs the
+#   suite into a scratch DESTDIR for the configured prefix and lists what
+#   landed there. A package build runs it like any other target; qncrypt is
+#   one that runs on the build machine (QN_HOST_QNCRYPT when cross-compiling).
+# - QN_LIST_MODE=install (the last step of `cmake --install`): installs the
+#   list made by the build step when the prefix is the configured one.
+#   Installing to another prefix makes a fresh list from the install manifest,
+#   which runs the freshly built qncrypt: refused when cross-compiling.
+# - QN_STAGE_DIR set: the list names the files staged under build/stage.
+if(NOT QN_SHARE_SUBDIR)
+  set(QN_SHARE_SUBDIR "share/qnlab")
+endif()
 set(_qn_key "C7E2A19D-5F3B-4E80-A64C-2D91F0B7E358")
+set(_qn_name "UnInstallFiles.txt.qne")
+
+# Writes the encrypted list of `files` to `out`.
+function(qn_write_uninstall_list out files)
+  get_filename_component(dir "${out}" DIRECTORY)
+  file(MAKE_DIRECTORY "${dir}")
+  string(REGEX REPLACE "\\.qne$" "" plain "${out}")
+  string(REPLACE ";" "\n" text "${files}")
+  file(WRITE "${plain}" "${text}\n")
+  file(REMOVE "${out}")
+  execute_process(COMMAND "${QN_QNCRYPT}" encrypt --key "${_qn_key}" "${plain}"
+    RESULT_VARIABLE rc OUTPUT_QUIET)
+  file(REMOVE "${plain}")
+  if(NOT rc EQUAL 0 OR NOT EXISTS "${out}")
+    message(FATAL_ERROR "qncrypt could not encrypt the uninstall list (${rc})")
+  endif()
+endfunction()
 
 if(QN_STAGE_DIR)
-  set(_qn_share "${QN_STAGE_DIR}/share/qnlab")
   file(GLOB_RECURSE _qn_files LIST_DIRECTORIES false "${QN_STAGE_DIR}/*")
-  list(FILTER _qn_files EXCLUDE REGEX "/share/qnlab/UnInstallFiles\\.txt(\\.qne)?$")
+  list(FILTER _qn_files EXCLUDE REGEX "/UnInstallFiles\\.txt(\\.qne)?$")
   list(SORT _qn_files)
-  set(_qn_runtime_share "${_qn_share}")
-else()
-  set(_qn_dest "$ENV{DESTDIR}")
-  set(_qn_runtime_share "${CMAKE_INSTALL_PREFIX}/share/qnlab")
-  set(_qn_share "${_qn_dest}${_qn_runtime_share}")
-  # CMake records installed files without DESTDIR: run-time paths.
-  set(_qn_files ${CMAKE_INSTALL_MANIFEST_FILES})
-endif()
-list(APPEND _qn_files "${_qn_runtime_share}/UnInstallFiles.txt.qne")
-list(REMOVE_DUPLICATES _qn_files)
+  list(APPEND _qn_files "${QN_STAGE_DIR}/${QN_SHARE_SUBDIR}/${_qn_name}")
+  qn_write_uninstall_list("${QN_STAGE_DIR}/${QN_SHARE_SUBDIR}/${_qn_name}" "${_qn_files}")
 
-string(REPLACE ";" "\n" _qn_text "${_qn_files}")
-file(MAKE_DIRECTORY "${_qn_share}")
-file(WRITE "${_qn_share}/UnInstallFiles.txt" "${_qn_text}\n")
-file(REMOVE "${_qn_share}/UnInstallFiles.txt.qne")
-execute_process(COMMAND "${QN_QNCRYPT}" encrypt --key "${_qn_key}" "${_qn_share}/UnInstallFiles.txt"
-  RESULT_VARIABLE _qn_rc OUTPUT_QUIET)
-file(REMOVE "${_qn_share}/UnInstallFiles.txt")
-if(NOT _qn_rc EQUAL 0)
-  message(FATAL_ERROR "qncrypt could not encrypt the uninstall list (${_qn_rc})")
-endif()
-if(NOT QN_STAGE_DIR)
-  message(STATUS "Installing: ${_qn_share}/UnInstallFiles.txt.qne")
-  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_qn_runtime_share}/UnInstallFiles.txt.qne")
+elseif(QN_LIST_MODE STREQUAL "build")
+  set(_qn_root "${QN_BUILD_DIR}/uninstall-list/root")
+  file(REMOVE_RECURSE "${_qn_root}")
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env "DESTDIR=${_qn_root}" QN_UNINSTALL_LIST_PASS=1
+            ${CMAKE_COMMAND} --install "${QN_BUILD_DIR}" --prefix "${QN_PREFIX}"
+    RESULT_VARIABLE _qn_rc OUTPUT_QUIET)
+  if(NOT _qn_rc EQUAL 0)
+    message(FATAL_ERROR "the trial installation for the uninstall list failed (${_qn_rc})")
+  endif()
+  file(GLOB_RECURSE _qn_found LIST_DIRECTORIES false "${_qn_root}/*")
+  set(_qn_files "")
+  foreach(f IN LISTS _qn_found)
+    string(LENGTH "${_qn_root}" n)
+    string(SUBSTRING "${f}" ${n} -1 f)
+    list(APPEND _qn_files "${f}")
+  endforeach()
+  file(REMOVE_RECURSE "${_qn_root}")
+  list(FILTER _qn_files EXCLUDE REGEX "/UnInstallFiles\\.txt(\\.qne)?$")
+  list(SORT _qn_files)
+  list(APPEND _qn_files "${QN_PREFIX}/${QN_SHARE_SUBDIR}/${_qn_name}")
+  qn_write_uninstall_list("${QN_OUTPUT}" "${_qn_files}")
+
+elseif(QN_LIST_MODE STREQUAL "install")
+  if(NOT "$ENV{QN_UNINSTALL_LIST_PASS}" STREQUAL "")
+    return()  # the build step's trial installation
+  endif()
+  get_filename_component(_qn_now "${CMAKE_INSTALL_PREFIX}" ABSOLUTE)
+  get_filename_component(_qn_then "${QN_PREFIX}" ABSOLUTE)
+  if(_qn_now STREQUAL _qn_then AND EXISTS "${QN_OUTPUT}")
+    file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${QN_SHARE_SUBDIR}" TYPE FILE FILES "${QN_OUTPUT}")
+  elseif(QN_CROSSCOMPILING)
+    message(FATAL_ERROR "The uninstall list was made for the prefix ${QN_PREFIX}; configure with "
+                        "-DCMAKE_INSTALL_PREFIX=${CMAKE_INSTALL_PREFIX} and build again to install there.")
+  else()
+    # CMake records installed files without DESTDIR: run-time paths.
+    set(_qn_runtime "${CMAKE_INSTALL_PREFIX}/${QN_SHARE_SUBDIR}/${_qn_name}")
+    set(_qn_files ${CMAKE_INSTALL_MANIFEST_FILES})
+    list(APPEND _qn_files "${_qn_runtime}")
+    list(REMOVE_DUPLICATES _qn_files)
+    qn_write_uninstall_list("$ENV{DESTDIR}${_qn_runtime}" "${_qn_files}")
+    message(STATUS "Installing: $ENV{DESTDIR}${_qn_runtime}")
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_qn_runtime}")
+  endif()
 endif()

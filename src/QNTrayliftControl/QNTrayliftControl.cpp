@@ -153,5 +153,5 @@ QString QNTrayliftControl::installedAgentPath()
     const QString prefix = qn::Bundle::prefixForBinary(binary);
     if (prefix.isEmpty())
         return {};
-    return QDir(prefix).filePath(QStringLiteral("bin/QNTraylift"));
+    return qn::Bundle::programPath(QStringLiteral("QNTraylift"), prefix);
 }

@@ -1,5 +1,6 @@
 #include "QNUninstaller.h"
 
+#include "QNPackageCheck.h"
 #include "QNUninstallWindowController.h"
 #include "strings/LocalizedString.h"
 
@@ -28,6 +29,10 @@ void armAutoConfirm(QNUninstallWindowController* controller)
 
 void QNUninstaller::applicationWillFinishLaunching()
 {
+    if (QNPackageCheck::deferToPackageManager()) {
+        QTimer::singleShot(50, qApp, &QCoreApplication::quit);
+        return;
+    }
     auto controller = std::make_unique<QNUninstallWindowController>();
     armAutoConfirm(controller.get());
     controller->runModal();

@@ -11,5 +11,13 @@
         <source>UninstallRefusedItems</source>
         <translation>These entries of the uninstall list were left alone because removing them could damage the system:</translation>
     </message>
+    <message id="InstalledByPackageManager">
+        <source>InstalledByPackageManager</source>
+        <translation>QNTraylift was installed by the package manager, which removes it.</translation>
+    </message>
+    <message id="RemoveWithPackageManager">
+        <source>RemoveWithPackageManager</source>
+        <translation>To remove it, run: %1</translation>
+    </message>
 </context>
 </TS>

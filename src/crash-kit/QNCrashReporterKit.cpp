@@ -19,14 +19,14 @@ namespace {
 
 const QString kQNCrashObserverAppName = QStringLiteral("QNCrashObserver");
 
-// The observer lies in libexec/qnlab/ of the installation that holds this library.
+// The observer lies among the helpers of the installation that holds this library.
 QString observerPath()
 {
     const QString library = qn::Bundle::pathOfBinaryContaining(reinterpret_cast<const void*>(&observerPath));
     const QString prefix = qn::Bundle::prefixForBinary(library);
     if (prefix.isEmpty())
         return {};
-    const QString path = prefix + QStringLiteral("/libexec/qnlab/") + kQNCrashObserverAppName;
+    const QString path = qn::Bundle::helperPath(kQNCrashObserverAppName, prefix);
     const QFileInfo info(path);
     return info.isFile() && info.isExecutable() ? info.absoluteFilePath() : QString();
 }

@@ -1,5 +1,9 @@
 #include "layout/Bundle.h"
 
+#include "layout/BundleLayout.h"
+
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -24,34 +28,45 @@ QString Bundle::pathOfBinaryContaining(const void* address)
     return QFileInfo(path).canonicalFilePath();
 }
 
+QString Bundle::relativeDirectory(Location location)
+{
+    switch (location) {
+    case Location::Programs:
+        return QString::fromUtf8(layout::kProgramsDir);
+    case Location::PrivateLibraries:
+        return QString::fromUtf8(layout::kPrivateLibrariesDir);
+    case Location::Helpers:
+        return QString::fromUtf8(layout::kHelpersDir);
+    case Location::Resources:
+        return QString::fromUtf8(layout::kResourcesDir);
+    case Location::QmlModule:
+        return QString::fromUtf8(layout::kQmlModulesDir) + QLatin1Char('/') + QLatin1String(layout::kQmlModuleName);
+    case Location::StagedQmlModule:
+        return QString::fromUtf8(layout::kStagedQmlModulesDir) + QLatin1Char('/')
+            + QLatin1String(layout::kQmlModuleName);
+    }
+    return {};
+}
+
 QString Bundle::prefixForBinary(const QString& binaryPath)
 {
     // Pure path arithmetic: the layout need not exist (yet) on this machine.
-    QStringList parts = QDir::cleanPath(QFileInfo(binaryPath).absoluteFilePath()).split(QLatin1Char('/'));
-    parts.removeLast();  // the file name
-    auto tail = [&](std::initializer_list<const char*> names) {
-        if (parts.size() < qsizetype(names.size()) + 1)
-            return false;
-        qsizetype i = parts.size() - qsizetype(names.size());
-        for (const char* n : names) {
-            if (parts.at(i++) != QLatin1String(n))
-                return false;
+    // The deepest folder is tried first, so lib/qml/QNTraylift never counts
+    // as a "lib" folder of its own.
+    const QString folder = QFileInfo(QDir::cleanPath(QFileInfo(binaryPath).absoluteFilePath())).path();
+    QStringList candidates;
+    for (Location l : {Location::Programs, Location::PrivateLibraries, Location::Helpers, Location::QmlModule,
+                       Location::StagedQmlModule})
+        candidates.append(QDir::cleanPath(relativeDirectory(l)));
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const QString& a, const QString& b) { return a.count(QLatin1Char('/')) > b.count(QLatin1Char('/')); });
+    for (const QString& rel : candidates) {
+        if (folder.endsWith(QLatin1Char('/') + rel)) {
+            const QString prefix = folder.left(folder.size() - rel.size() - 1);
+            return prefix.isEmpty() ? QStringLiteral("/") : prefix;
         }
-        return true;
-    };
-    qsizetype drop = 0;
-    if (tail({"bin"}) || tail({"lib"}))
-        drop = 1;
-    else if (tail({"libexec", "qnlab"}))
-        drop = 2;
-    else if (parts.size() >= 4 && parts.at(parts.size() - 3) == QLatin1String("lib")
-             && parts.at(parts.size() - 2) == QLatin1String("qml"))
-        drop = 3;
-    else
-        return {};
-    parts.resize(parts.size() - drop);
-    const QString prefix = parts.join(QLatin1Char('/'));
-    return prefix.isEmpty() ? QStringLiteral("/") : prefix;
+    }
+    return {};
 }
 
 QString Bundle::installPrefix()
@@ -65,29 +80,39 @@ QString Bundle::installPrefix()
     return prefix;
 }
 
+namespace {
+
+QString under(const QString& prefix, Bundle::Location location)
+{
+    const QString rel = Bundle::relativeDirectory(location);
+    return prefix.endsWith(QLatin1Char('/')) ? prefix + rel : prefix + QLatin1Char('/') + rel;
+}
+
+}  // namespace
+
 QString Bundle::binDirectory()
 {
-    return installPrefix() + QStringLiteral("/bin");
+    return under(installPrefix(), Location::Programs);
 }
 
 QString Bundle::libexecDirectory()
 {
-    return installPrefix() + QStringLiteral("/libexec/qnlab");
+    return under(installPrefix(), Location::Helpers);
 }
 
 QString Bundle::resourceDirectory()
 {
-    return installPrefix() + QStringLiteral("/share/qnlab");
+    return under(installPrefix(), Location::Resources);
 }
 
-QString Bundle::programPath(const QString& name)
+QString Bundle::programPath(const QString& name, const QString& prefix)
 {
-    return binDirectory() + QLatin1Char('/') + name;
+    return under(prefix, Location::Programs) + QLatin1Char('/') + name;
 }
 
-QString Bundle::helperPath(const QString& name)
+QString Bundle::helperPath(const QString& name, const QString& prefix)
 {
-    return libexecDirectory() + QLatin1Char('/') + name;
+    return under(prefix, Location::Helpers) + QLatin1Char('/') + name;
 }
 
 QString Bundle::pathForResource(const QString& name, const QString& type)
@@ -96,6 +121,11 @@ QString Bundle::pathForResource(const QString& name, const QString& type)
     if (!type.isEmpty())
         file += QLatin1Char('.') + type;
     return QFileInfo::exists(file) ? file : QString();
+}
+
+QString Bundle::packageName()
+{
+    return QString::fromUtf8(layout::kPackageName);
 }
 
 }  // namespace qn
