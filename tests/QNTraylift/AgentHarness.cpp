@@ -1,5 +1,7 @@
 #include "AgentHarness.h"
 
+#include "layout/Bundle.h"
+
 #include "TestSupport.h"
 
 #include "defaults/UserDefaults.h"
@@ -180,10 +182,11 @@ QString AgentHarness::makeInstallCopy(const QStringList& programs)
 {
     const QString prefix = _dir.path() + QStringLiteral("/install");
     QDir().mkpath(prefix + QStringLiteral("/bin"));
-    QDir().mkpath(prefix + QStringLiteral("/lib"));
-    const QDir lib(stageDir() + QStringLiteral("/lib"));
+    const QString libDir = QLatin1Char('/') + Bundle::relativeDirectory(Bundle::Location::PrivateLibraries);
+    QDir().mkpath(prefix + libDir);
+    const QDir lib(stageDir() + libDir);
     for (const QFileInfo& f : lib.entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
-        const QString target = prefix + QStringLiteral("/lib/") + f.fileName();
+        const QString target = prefix + libDir + QLatin1Char('/') + f.fileName();
         if (f.isSymLink())
             QFile::link(f.symLinkTarget().section(QLatin1Char('/'), -1), target);
         else

@@ -68,9 +68,10 @@ TEST(QNCrashReporterKit, TracksOnceStopsOnceAndNeverRelaunches)
 TEST(QNCrashReporterKit, MissingObserverLeavesTheProgramRunningUntracked)
 {
     // A copy of the kit in a folder without libexec/qnlab/QNCrashObserver.
-    const QString lib = qn::test::homeDir() + QStringLiteral("/bare/lib");
+    const QString libDir = QLatin1Char('/') + qn::Bundle::relativeDirectory(qn::Bundle::Location::PrivateLibraries);
+    const QString lib = qn::test::homeDir() + QStringLiteral("/bare") + libDir;
     QDir().mkpath(lib);
-    const QDir stageLib(qn::test::stageDir() + QStringLiteral("/lib"));
+    const QDir stageLib(qn::test::stageDir() + libDir);
     for (const QString& name : stageLib.entryList({QStringLiteral("libQNCrashReporterKit.so*")}, QDir::Files))
         ASSERT_TRUE(QFile::copy(stageLib.filePath(name), lib + QLatin1Char('/') + name));
     const qn::test::ProcessResult r = qn::test::runProcess(
