@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+
+#include <cstdio>
 
 namespace QNPackageCheck {
 
@@ -44,7 +47,11 @@ bool deferToPackageManager()
     alert.message = qn::localizedString("InstalledByPackageManager");
     alert.informativeText = qn::localizedString("RemoveWithPackageManager").arg(QStringLiteral("sudo apt remove ") + package);
     alert.style = qn::AlertPresenter::Style::Informational;
-    qn::AlertPresenter::run(alert);
+    // Said on standard error too, for a terminal; the alert only where
+    // somebody can see it.
+    std::fprintf(stderr, "%s\n%s\n", qPrintable(alert.message), qPrintable(alert.informativeText));
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        qn::AlertPresenter::run(alert);
     return true;
 }
 

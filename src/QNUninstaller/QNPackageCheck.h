@@ -11,8 +11,8 @@ namespace QNPackageCheck {
 QString owningPackage(const QString& path, const QString& infoDir = QStringLiteral("/var/lib/dpkg/info"));
 
 /// When the running uninstaller belongs to an installed package: tells the
-/// user to remove the suite with apt (an alert; on standard error without a
-/// display) and returns true. Returns false for any other installation.
+/// user to remove the suite with apt (on standard error, and in an alert
+/// when there is a display) and returns true. Returns false otherwise.
 bool deferToPackageManager();
 
 }  // namespace QNPackageCheck
