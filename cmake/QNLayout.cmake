@@ -57,6 +57,11 @@ set(QN_QML_STAGE_SUBDIR "lib/qml")
 # tools/qnlab-privileged-helper.
 set(QN_POLKIT_ACTIONS_DIR "/usr/share/polkit-1/actions" CACHE PATH "polkit's action folder")
 
+# Folders made by `cmake --install` (and so in the package) are 0755 whatever
+# the umask of the person building.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 set(QN_PACKAGE_NAME "qntraylift")
 set(QN_STAGE_DIR "${CMAKE_BINARY_DIR}/stage")
 set(QN_STAGE_LIBDIR "${QN_STAGE_DIR}/${QN_LIB_SUBDIR}")
