@@ -9,7 +9,8 @@
 # - QN_LIST_MODE=install (the last step of `cmake --install`): installs the
 #   list made by the build step when the prefix is the configured one.
 #   Installing to another prefix makes a fresh list from the install manifest,
-#   which runs the freshly built qncrypt: refused when cross-compiling.
+#   which runs the freshly built qncrypt: never when cross-compiling (then the
+#   installation has no list, with a warning).
 # - QN_STAGE_DIR set: the list names the files staged under build/stage.
 if(NOT QN_SHARE_SUBDIR)
   set(QN_SHARE_SUBDIR "share/qnlab")
@@ -72,8 +73,9 @@ elseif(QN_LIST_MODE STREQUAL "install")
   if(_qn_now STREQUAL _qn_then AND EXISTS "${QN_OUTPUT}")
     file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${QN_SHARE_SUBDIR}" TYPE FILE FILES "${QN_OUTPUT}")
   elseif(QN_CROSSCOMPILING)
-    message(FATAL_ERROR "The uninstall list was made for the prefix ${QN_PREFIX}; configure with "
-                        "-DCMAKE_INSTALL_PREFIX=${CMAKE_INSTALL_PREFIX} and build again to install there.")
+    # The freshly built qncrypt may not run here: install without a list.
+    message(WARNING "No uninstall list installed: a cross build makes it at build time, for the configured "
+                    "prefix (${QN_PREFIX}) and with QN_HOST_QNCRYPT set to a qncrypt that runs on this machine.")
   else()
     # CMake records installed files without DESTDIR: run-time paths.
     set(_qn_runtime "${CMAKE_INSTALL_PREFIX}/${QN_SHARE_SUBDIR}/${_qn_name}")
