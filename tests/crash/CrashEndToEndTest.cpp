@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace qn::events;
@@ -256,8 +257,35 @@ INSTANTIATE_TEST_SUITE_P(Signals, CrashModes,
                                            CrashMode{"abort", SIGABRT, "Signal:         SIGABRT (6)"},
                                            CrashMode{"fpe", SIGFPE, "Code:           FPE_INTDIV"},
                                            CrashMode{"stack", SIGSEGV, "Signal:         SIGSEGV (11)"},
-                                           CrashMode{"thread", SIGSEGV, "SEGV_MAPERR"}),
-                         [](const auto& info) { return std::string(info.param.mode); });
+                                           CrashMode{"thread", SIGSEGV, "SEGV_MAPERR"},
+                                           // A QThread started after tracking began gets its
+                                           // alternate stack from the kit's thread-start hook.
+                                           CrashMode{"thread-overflow", SIGSEGV, "Signal:         SIGSEGV (11)"}),
+                         [](const auto& info) {
+                             std::string name = info.param.mode;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+// Run by hand with QN_TOGETHER_RUNS=300 for a longer series.
+TEST_F(CrashEndToEnd, ThreadsFaultingTogetherWriteOneEntryPerCrash)
+{
+    const int runs = qEnvironmentVariableIsSet("QN_TOGETHER_RUNS") ? qEnvironmentVariableIntValue("QN_TOGETHER_RUNS") : 50;
+    const qsizetype before = entryCount(crasherLog());
+    int bySignal = 0;
+    for (int i = 0; i < runs; ++i) {
+        const qn::test::ProcessResult r = qn::test::runProcess(crasherPath(), {QStringLiteral("together")}, 20000,
+                                                               {QStringLiteral("QN_CRASHER_RECORD_ONLY=1")});
+        ASSERT_TRUE(r.out.contains("armed=1")) << r.out.constData() << r.err.constData();
+        if (r.signal == SIGSEGV)
+            ++bySignal;
+    }
+    EXPECT_EQ(bySignal, runs);
+    EXPECT_EQ(entryCount(crasherLog()), before + runs);
+    QNCrashLogFile log(crasherLog());
+    for (qsizetype i = before; i < log.crashEntries()->size(); ++i)
+        EXPECT_TRUE(log.crashEntries()->at(i).contains(QStringLiteral("crashWithSegv")));
+}
 
 struct QuietEnd {
     const char* mode;
