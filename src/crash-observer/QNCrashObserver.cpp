@@ -1,5 +1,7 @@
 #include "QNCrashObserver.h"
 
+#include "CrashReportingEvents.h"
+
 #include "events/ApplicationNotifications.h"
 #include "events/EventManager.h"
 #include "events/LaunchServices.h"
@@ -16,10 +18,11 @@
 #include <csignal>
 
 using namespace qn::events;
+namespace contracts = qn::contracts;
 
 const QString kQNCrashReporterAppName = QStringLiteral("QNCrashReporter");
-const QString kQNCrashReporterTargetNameKey = QStringLiteral("kQNCrashReporterTargetNameKey");
-const QString kQNCrashReporterTargetPathKey = QStringLiteral("kQNCrashReporterTargetPathKey");
+const QString kQNCrashReporterTargetNameKey = QString::fromLatin1(contracts::kTargetNameKey);
+const QString kQNCrashReporterTargetPathKey = QString::fromLatin1(contracts::kTargetPathKey);
 
 namespace {
 int gNoOfRuns = 0;
@@ -69,7 +72,7 @@ int QNCrashObserver::suppressionRuns()
 void QNCrashObserver::applicationWillFinishLaunching()
 {
     if (EventManager* events = EventManager::instance())
-        events->installHandler(fourCC("QNcr"), fourCC("SetP"),
+        events->installHandler(contracts::kCrashEventClass, contracts::kSetTargetProcessEventID,
                                [this](const AppleEvent& event) { onReceivePSN(event); });
 }
 
@@ -81,11 +84,26 @@ void QNCrashObserver::onReceivePSN(const AppleEvent& event)
     const std::optional<ProcessSerialNumber> psn = direct->toProcessSerialNumber();
     if (!psn)
         return;
+    // Once the target has ended this observer is finishing: a new target
+    // would be dropped when it quits, so it is refused.
+    if (_targetEnded)
+        return;
     // Only the most recent target is kept.
     if (!_targetPSN.isNull() && !(_targetPSN == *psn))
         Workspace::sharedWorkspace().unwatchProcess(_targetPSN);
     _targetPSN = *psn;
+    auto text = [&event](FourCharCode key) {
+        const std::optional<Descriptor> d = event.param(key);
+        return d ? d->toText().value_or(QString()) : QString();
+    };
+    _givenName = text(contracts::keyTargetName);
+    _givenPath = text(contracts::keyTargetPath);
+    bool ok = false;
+    const qint64 logDate = text(contracts::keyCrashLogDate).toLongLong(&ok);
+    _givenLogDate = ok ? std::optional<qint64>(logDate) : std::nullopt;
     getTargetInfo();
+    // A target that is already gone is reported as ended from the main loop
+    // at once: an early crash is confirmed and reported like any other.
     Workspace::sharedWorkspace().watchProcess(_targetPSN);
 }
 
@@ -96,8 +114,16 @@ void QNCrashObserver::getTargetInfo()
     if (!exe.isEmpty()) {
         _targetName = QFileInfo(exe).fileName();
         _targetPath = exe;
+    } else if (!_givenName.isEmpty() && !_givenName.contains(QLatin1Char('/'))) {
+        // Gone before we looked: what the kit told us stands in.
+        _targetName = _givenName;
+        _targetPath = _givenPath;
     }
     _crashLogFile = std::make_unique<QNCrashLogFile>(QNCrashLogFile::initWithApplicationName(_targetName));
+    // Changes are counted from when tracking began, not from this reading,
+    // which may come after the crash.
+    if (_givenLogDate && _targetName == _givenName)
+        _crashLogFile->setModificationTimeNs(_givenLogDate);
 }
 
 void QNCrashObserver::onTerminateApplication(const qn::Notification& note)
@@ -111,9 +137,13 @@ void QNCrashObserver::onTerminateApplication(const qn::Notification& note)
     if (note.userInfo.value(highKey).toUInt() != _targetPSN.highLongOfPSN
         || note.userInfo.value(lowKey).toUInt() != _targetPSN.lowLongOfPSN)
         return;
-    if (_targetName.isEmpty())
-        return;
     _targetEnded = true;
+    if (_targetName.isEmpty()) {
+        // Nothing could be learnt about it, so nothing can be reported:
+        // waiting on would keep this observer alive for ever.
+        EventManager::terminate(0);
+        return;
+    }
     onTerminateTargetApplication();
 }
 
@@ -191,7 +221,8 @@ void QNCrashObserver::launchQNCrashReporter()
 
 AppleEvent QNCrashObserver::makeSetTargetInfoAppleEvent() const
 {
-    AppleEvent event(fourCC("QNcr"), fourCC("SetT"), std::nullopt, kAutoGenerateReturnID, kAnyTransactionID);
+    AppleEvent event(contracts::kCrashEventClass, contracts::kSetTargetInfoEventID, std::nullopt,
+                     kAutoGenerateReturnID, kAnyTransactionID);
     QVariantMap info;
     if (!_targetName.isEmpty())
         info.insert(kQNCrashReporterTargetNameKey, _targetName);

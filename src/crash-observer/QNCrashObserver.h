@@ -71,6 +71,10 @@ private:
     QString _targetPath;
     qn::events::ProcessSerialNumber _targetPSN;
     std::unique_ptr<QNCrashLogFile> _crashLogFile;
+    // What the kit's launch event said about the target (may be empty).
+    QString _givenName;
+    QString _givenPath;
+    std::optional<qint64> _givenLogDate;
     bool _launchReporter = false;
     bool _targetEnded = false;
     bool _finishing = false;

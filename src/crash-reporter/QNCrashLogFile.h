@@ -62,6 +62,10 @@ public:
     /// Invalid when the file could not be examined at the last reading.
     QDateTime modificationDate() const;
     void setModificationDate(const QDateTime& date);
+    /// The modification time of the last reading in nanoseconds since the
+    /// epoch (nullopt: none), as isModifiedSinceLastRead compares it.
+    std::optional<qint64> modificationTimeNs() const { return _modificationNs; }
+    void setModificationTimeNs(std::optional<qint64> ns) { _modificationNs = ns; }
     /// nullopt when the file could not be read as text; oldest entry first.
     const std::optional<QNCrashEntryList>& crashEntries() const { return _crashEntries; }
     void setCrashEntries(const std::optional<QNCrashEntryList>& entries) { _crashEntries = entries; }

@@ -1,5 +1,7 @@
 #include "QNCrashReporter.h"
 
+#include "CrashReportingEvents.h"
+
 #include "QNNotifyWindowController.h"
 #include "QNReportWindowController.h"
 #include "events/EventManager.h"
@@ -10,8 +12,8 @@
 
 using namespace qn::events;
 
-const QString kQNCrashReporterTargetNameKey = QStringLiteral("kQNCrashReporterTargetNameKey");
-const QString kQNCrashReporterTargetPathKey = QStringLiteral("kQNCrashReporterTargetPathKey");
+const QString kQNCrashReporterTargetNameKey = QString::fromLatin1(qn::contracts::kTargetNameKey);
+const QString kQNCrashReporterTargetPathKey = QString::fromLatin1(qn::contracts::kTargetPathKey);
 
 QNCrashReporter::QNCrashReporter() = default;
 
@@ -24,7 +26,7 @@ QNCrashReporter::~QNCrashReporter()
 void QNCrashReporter::applicationWillFinishLaunching()
 {
     if (EventManager* events = EventManager::instance())
-        events->installHandler(fourCC("QNcr"), fourCC("SetT"),
+        events->installHandler(qn::contracts::kCrashEventClass, qn::contracts::kSetTargetInfoEventID,
                                [this](const AppleEvent& event) { onReceiveTargetInfo(event); });
 }
 

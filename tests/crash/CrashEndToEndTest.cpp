@@ -287,6 +287,67 @@ TEST_F(CrashEndToEnd, ThreadsFaultingTogetherWriteOneEntryPerCrash)
         EXPECT_TRUE(log.crashEntries()->at(i).contains(QStringLiteral("crashWithSegv")));
 }
 
+// Run by hand with QN_EARLY_RUNS=100 for a longer series.
+TEST_F(CrashEndToEnd, CrashRightAfterTrackingBeganIsReportedAndNoObserverStays)
+{
+    const int runs = qEnvironmentVariableIsSet("QN_EARLY_RUNS") ? qEnvironmentVariableIntValue("QN_EARLY_RUNS") : 20;
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+    const qsizetype before = entryCount(crasherLog());
+    QList<pid_t> observers;
+    for (int i = 0; i < runs; ++i) {
+        pid_t observer = 0;
+        const qn::test::ProcessResult r = runCrasher(QStringLiteral("early"), &observer);
+        ASSERT_EQ(r.signal, SIGSEGV);
+        ASSERT_GT(observer, 0);
+        observers << observer;
+        ASSERT_TRUE(qn::test::waitUntil([&] { return shownOfKind(QStringLiteral("NotifyWindow")).size() == i + 1; },
+                                        15000))
+            << "no report for crash " << i + 1;
+        const pid_t reporter = pid_t(shownOfKind(QStringLiteral("NotifyWindow")).last().value("pid").toInteger());
+        ASSERT_TRUE(qn::test::waitUntil([&] { return pidGone(observer) && pidGone(reporter); }, 15000))
+            << "the observer or reporter of crash " << i + 1 << " stayed";
+    }
+    EXPECT_EQ(entryCount(crasherLog()), before + runs);
+    for (const QJsonObject& o : shownOfKind(QStringLiteral("NotifyWindow")))
+        EXPECT_TRUE(o.value("message").toString().contains(QStringLiteral("qn_test_crasher")));
+    EXPECT_EQ(std::count_if(observers.begin(), observers.end(), [](pid_t pid) { return !pidGone(pid); }), 0);
+}
+
+TEST_F(CrashEndToEnd, EachTrackedProgramHasItsOwnObserver)
+{
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+    // The second program crashes after the first has quit normally.
+    QProcess crashing;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QN_CRASHER_DELAY_MS"), QStringLiteral("3000"));
+    crashing.setProcessEnvironment(env);
+    crashing.start(crasherPath(), {QStringLiteral("segv")});
+    ASSERT_TRUE(crashing.waitForStarted());
+    started << pid_t(crashing.processId());
+    QByteArray out;
+    ASSERT_TRUE(qn::test::waitUntil([&] {
+        out += crashing.readAllStandardOutput();
+        return out.contains("observer=") && out.endsWith('\n');
+    }, 10000));
+    const pid_t crashingObserver = pid_t(out.mid(out.indexOf("observer=") + 9).split('\n').value(0).toLong());
+    started << crashingObserver;
+
+    pid_t quittingObserver = 0;
+    const qn::test::ProcessResult quit = runCrasher(QStringLiteral("quit"), &quittingObserver);
+    EXPECT_EQ(quit.exitCode, 0);
+    EXPECT_NE(quittingObserver, crashingObserver);
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(quittingObserver); }, 5000));
+    EXPECT_FALSE(pidGone(crashingObserver)) << "quitting one program stopped the other's observer";
+
+    ASSERT_TRUE(crashing.waitForFinished(15000));
+    EXPECT_EQ(crashing.exitStatus(), QProcess::CrashExit);
+    ASSERT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("NotifyWindow")).isEmpty(); }, 15000))
+        << "the crash of the second program was not reported";
+    EXPECT_TRUE(shownOfKind(QStringLiteral("NotifyWindow")).first().value("message").toString().contains(
+        QStringLiteral("qn_test_crasher")));
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(crashingObserver); }, 10000));
+}
+
 struct QuietEnd {
     const char* mode;
     int exitCode;

@@ -6,6 +6,7 @@
 //                  event loop runs
 //   thread-overflow  overflows the stack of a QThread started after tracking
 //   together       two threads (std::thread, plain pthread) fault at once
+// QN_CRASHER_DELAY_MS replaces the delay (300 ms).
 // With QN_CRASHER_RECORD_ONLY=1 it only arms the crash recorder (no observer)
 // and acts at once.
 // Without a mode it only touches the file named by QN_CRASHER_MARK (the
@@ -114,6 +115,7 @@ int main(int argc, char** argv)
     fflush(stdout);
     if (mode == "early")
         crashWithSegv();
-    QTimer::singleShot(300, [mode] { act(mode); });
+    const int delayMs = qEnvironmentVariableIsSet("QN_CRASHER_DELAY_MS") ? qEnvironmentVariableIntValue("QN_CRASHER_DELAY_MS") : 300;
+    QTimer::singleShot(delayMs, [mode] { act(mode); });
     return app.exec();
 }
