@@ -492,3 +492,31 @@ TEST_F(CrashEndToEnd, FailedSendShowsTheErrorAndReenablesTheButtons)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CrashEndToEnd, ServerThatNeverAnswersTimesOutAndTheWindowIsUsableAgain)
+{
+    TinyHttpServer server;
+    server.holdRequests = true;  // accepts and reads, never answers
+    setReportURL(server.url().toString());
+    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(1, QStringLiteral("ReportTimeout"));
+    answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}},
+             QJsonObject{{"kind", "Alert"}, {"button", "No"}}, QJsonObject{{"kind", "ReportWindow"}, {"button", "Close"}}});
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
+                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    const bool ended = qn::test::waitUntil([&] { return pidGone(pid); }, 15000);
+    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).removeObject(QStringLiteral("ReportTimeout"));
+    ASSERT_TRUE(ended) << "the reporter hangs on a server that does not answer";
+    EXPECT_EQ(server.requests.size(), 1);
+    QStringList kinds;
+    for (const QJsonObject& o : shown())
+        kinds << o.value("kind").toString();
+    EXPECT_EQ(kinds, (QStringList{"NotifyWindow", "ReportWindow", "Alert", "ReportWindow"}));
+    const QList<QJsonObject> alerts = shownOfKind(QStringLiteral("Alert"));
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts.first().value("message").toString().contains(QStringLiteral("did not answer within 1 seconds")))
+        << alerts.first().value("message").toString().toStdString();
+}
+
+}  // namespace
