@@ -11,10 +11,14 @@
 #include "process/ProcessTable.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <cmath>
+#include <optional>
+#include <unistd.h>
+#include <vector>
 #include <csignal>
 
 using namespace qn::events;
@@ -37,6 +41,50 @@ int GetAllPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, siz
 pid_t GetPIDForProcessName(const char* name)
 {
     return qn::process::pidForName(name);
+}
+
+namespace {
+
+// The real user of a process, from /proc/<pid>/status; nullopt when it has
+// gone or cannot be read.
+std::optional<uid_t> realUserOf(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("Uid:")) {
+            bool ok = false;
+            const uid_t uid = uid_t(line.mid(4).simplified().split(' ').value(0).toULong(&ok));
+            return ok ? std::optional<uid_t>(uid) : std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int GetOwnPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, size_t* count)
+{
+    if (!name || !pids || capacity == 0 || !count)
+        return -2;
+    *count = 0;
+    // Other users' processes of that name may be many; the buffer only has
+    // to hold ours.
+    std::vector<pid_t> all(4096);
+    size_t found = 0;
+    const int status = GetAllPIDsForProcessName(name, all.data(), all.size(), &found);
+    if (status != 0)
+        return status;
+    const uid_t self = ::getuid();
+    for (size_t i = 0; i < found; ++i) {
+        if (realUserOf(all[i]) != self)
+            continue;
+        if (*count == capacity)
+            return -5;
+        pids[(*count)++] = all[i];
+    }
+    return *count > 0 ? 0 : -1;
 }
 
 QNCrashObserver::QNCrashObserver()
@@ -157,7 +205,9 @@ void QNCrashObserver::disableStandardCrashReporter()
 {
     pid_t pids[kPidBufferSize];
     size_t count = 0;
-    if (GetAllPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0) {
+    // Only this user's: another user's process is not ours to end, and
+    // must not hold back our report either.
+    if (GetOwnPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0) {
         for (size_t i = 0; i < count; ++i)
             ::kill(pids[i], SIGTERM);
     }
@@ -190,7 +240,7 @@ void QNCrashObserver::terminateWhenUserNotificationCenterDied()
         return;
     pid_t pids[kPidBufferSize];
     size_t count = 0;
-    if (GetAllPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0 && count > 0) {
+    if (GetOwnPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0 && count > 0) {
         _finishing = true;
         schedule(kTimeIntervalSoonMs, [this] {
             _finishing = false;

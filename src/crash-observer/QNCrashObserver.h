@@ -28,6 +28,9 @@ inline constexpr char kUserNotificationCenterName[] = "UserNotificationCenter";
 int GetAllPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, size_t* count,
                              int* systemError = nullptr);
 pid_t GetPIDForProcessName(const char* name);
+/// Same statuses, counting only processes whose real user is this process's
+/// real user.
+int GetOwnPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, size_t* count);
 
 class QNCrashObserver : public QObject {
     Q_OBJECT

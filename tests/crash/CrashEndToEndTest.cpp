@@ -2,6 +2,7 @@
 // the observer notices, the reporter shows its windows (answered through the
 // alert hook) and posts the report to PHP's own form decoder.
 #include "HttpTestServer.h"
+#include "process/ProcessTable.h"
 #include "QNCrashLogFile.h"
 #include "TestSupport.h"
 #include "defaults/UserDefaults.h"
@@ -15,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -404,6 +406,35 @@ TEST_F(CrashEndToEnd, NotificationProcessIsEndedBeforeTheReporterStarts)
     if (dialog.state() != QProcess::NotRunning) {
         ::kill(pid_t(dialog.processId()), SIGKILL);
         dialog.waitForFinished();
+    }
+}
+
+TEST_F(CrashEndToEnd, AnotherUsersNotificationProcessIsNeitherEndedNorWaitedFor)
+{
+    if (::geteuid() != 0 || !QFile::exists(QStringLiteral("/usr/bin/setpriv")))
+        GTEST_SKIP() << "starting a process of another user needs root and setpriv";
+    // Outside our private home, which the other user cannot enter.
+    QTemporaryDir dir(QStringLiteral("/tmp/qn-other-user-XXXXXX"));
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                          | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    const QString fake = dir.filePath(QStringLiteral("UserNotificationCenter"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), fake));
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QProcess other;
+    other.start(QStringLiteral("/usr/bin/setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                     QStringLiteral("--clear-groups"), fake, QStringLiteral("60")});
+    ASSERT_TRUE(other.waitForStarted());
+    ASSERT_TRUE(qn::test::waitUntil([] { return qn::process::pidForName("UserNotificationCenter") > 0; }, 5000));
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+
+    runCrasher(QStringLiteral("segv"));
+    EXPECT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("NotifyWindow")).isEmpty(); }, 10000))
+        << "another user's process held the report back";
+    EXPECT_EQ(other.state(), QProcess::Running) << "another user's process was ended";
+    if (other.state() != QProcess::NotRunning) {
+        ::kill(pid_t(other.processId()), SIGKILL);
+        other.waitForFinished();
     }
 }
 
