@@ -30,20 +30,27 @@ void QNCrashReporter::applicationWillFinishLaunching()
                                [this](const AppleEvent& event) { onReceiveTargetInfo(event); });
 }
 
-void QNCrashReporter::onReceiveTargetInfo(const AppleEvent& event)
+void QNCrashReporter::readTargetInfo(const AppleEvent& event, QString* name, QString* path)
 {
-    QString name;
-    QString path;
+    *name = QString();
+    *path = QString();
     if (std::optional<Descriptor> direct = event.param(keyDirectObject)) {
         if (std::optional<QString> text = direct->toText()) {
             std::optional<QVariant> plist = qn::plist::read(text->toUtf8());
             if (plist && plist->typeId() == QMetaType::QVariantMap) {
                 const QVariantMap info = plist->toMap();
-                name = info.value(kQNCrashReporterTargetNameKey).toString();
-                path = info.value(kQNCrashReporterTargetPathKey).toString();
+                *name = info.value(kQNCrashReporterTargetNameKey).toString();
+                *path = info.value(kQNCrashReporterTargetPathKey).toString();
             }
         }
     }
+}
+
+void QNCrashReporter::onReceiveTargetInfo(const AppleEvent& event)
+{
+    QString name;
+    QString path;
+    readTargetInfo(event, &name, &path);
     setTargetName(name);
     setTargetPath(path);
     if (_targetName.isEmpty() || _targetPath.isEmpty())

@@ -25,6 +25,8 @@ public:
     /// Installs the 'QNcr'/'SetT' handler on the program's event manager.
     void applicationWillFinishLaunching();
     void onReceiveTargetInfo(const qn::events::AppleEvent& event);
+    /// Name and path from a 'QNcr'/'SetT' event (empty when absent).
+    static void readTargetInfo(const qn::events::AppleEvent& event, QString* name, QString* path);
     void onEndNotifyWindowWithCode(int code);
 
     const QString& targetName() const { return _targetName; }

@@ -9,6 +9,8 @@
 #include "events/LaunchServices.h"
 #include "plist/PropertyList.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -548,6 +550,96 @@ TEST_F(CrashEndToEnd, ServerThatNeverAnswersTimesOutAndTheWindowIsUsableAgain)
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_TRUE(alerts.first().value("message").toString().contains(QStringLiteral("did not answer within 1 seconds")))
         << alerts.first().value("message").toString().toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// Starts the reporter directly without any display and hands it the target.
+qn::test::ProcessResult runReporterWithoutDisplay(const QString& busAddress)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"})
+        env.remove(QString::fromLatin1(v));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               busAddress.isEmpty() ? QStringLiteral("unix:path=/nonexistent/bus") : busAddress);
+    QProcess reporter;
+    reporter.setProcessEnvironment(env);
+    reporter.start(reporterPath(), {});
+    qn::test::ProcessResult r;
+    if (!reporter.waitForStarted())
+        return r;
+    const ProcessSerialNumber psn = ProcessSerialNumber::forPid(pid_t(reporter.processId())).value_or(ProcessSerialNumber{});
+    AppleEvent event(fourCC("QNcr"), fourCC("SetT"));
+    event.putParam(keyDirectObject, Descriptor::fromUtf8Text(QString::fromUtf8(qn::plist::write(
+                                        QVariantMap{{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
+                                                    {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}},
+                                        qn::plist::Format::Xml))));
+    qn::test::waitUntil([&] { return sendEvent(event, psn, 1000) == noErr; }, 10000);
+    r.timedOut = !reporter.waitForFinished(10000);
+    if (r.timedOut) {
+        ::kill(pid_t(reporter.processId()), SIGKILL);
+        reporter.waitForFinished();
+    }
+    r.exitCode = reporter.exitStatus() == QProcess::NormalExit ? reporter.exitCode() : -1;
+    r.signal = reporter.exitStatus() == QProcess::CrashExit ? reporter.exitCode() : 0;
+    r.err = reporter.readAllStandardError();
+    return r;
+}
+
+TEST_F(CrashEndToEnd, WithoutDisplayTheReporterSaysWhereTheReportIsAndEnds)
+{
+    const QString expected = QStringLiteral("a crash report for SomeApp is in %1")
+                                 .arg(QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("SomeApp")));
+    const qn::test::ProcessResult plain = runReporterWithoutDisplay({});
+    EXPECT_FALSE(plain.timedOut);
+    EXPECT_EQ(plain.exitCode, 0) << plain.err.constData();
+    EXPECT_TRUE(QString::fromLocal8Bit(plain.err).contains(expected)) << plain.err.constData();
+
+    // With a session bus that offers notifications, the same text is posted.
+    if (!QFile::exists(QStringLiteral("/usr/bin/dbus-daemon")))
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    QProcess bus;
+    bus.start(QStringLiteral("/usr/bin/dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                       QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(bus.waitForStarted());
+    QByteArray address;
+    qn::test::waitUntil([&] {
+        address += bus.readAllStandardOutput();
+        return address.contains('\n');
+    }, 5000);
+    address = address.trimmed();
+    const QString log = home(QStringLiteral("notifications.log"));
+    QFile::remove(log);
+    QProcess mock;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address));
+    mock.setProcessEnvironment(env);
+    mock.start(qn::test::systemPython(), {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                                          QStringLiteral("notification_daemon"), QStringLiteral("-l"), log});
+    const bool mockStarted = mock.waitForStarted();
+    QDBusConnection probe = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("probe"));
+    const bool offered = mockStarted && qn::test::waitUntil([&] {
+        return probe.interface() && probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"));
+    }, 10000);
+    qn::test::ProcessResult withBus;
+    if (offered)
+        withBus = runReporterWithoutDisplay(QString::fromUtf8(address));
+    QDBusConnection::disconnectFromBus(QStringLiteral("probe"));
+    for (QProcess* p : {&mock, &bus}) {
+        if (p->state() != QProcess::NotRunning) {
+            ::kill(pid_t(p->processId()), SIGTERM);
+            p->waitForFinished(5000);
+        }
+    }
+    if (!offered)
+        GTEST_SKIP() << "python3-dbusmock could not offer org.freedesktop.Notifications";
+    EXPECT_EQ(withBus.exitCode, 0) << withBus.err.constData();
+    QFile f(log);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString calls = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(calls.contains(QStringLiteral("Notify")) && calls.contains(expected)) << calls.toStdString();
 }
 
 }  // namespace
