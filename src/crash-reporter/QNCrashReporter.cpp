@@ -51,13 +51,31 @@ void QNCrashReporter::onReceiveTargetInfo(const AppleEvent& event)
     QString name;
     QString path;
     readTargetInfo(event, &name, &path);
+    if (name.isEmpty() || path.isEmpty()) {
+        if (!isShowing() && _pendingTargets.empty()) {
+            setTargetName(name);
+            setTargetPath(path);
+        }
+        return;  // nothing to report on: stay as we are
+    }
+    // One report at a time: another target waits for its turn, with its own
+    // name and path.
+    if (isShowing() || _finishing) {
+        _pendingTargets.emplace_back(name, path);
+        return;
+    }
+    startReport(name, path);
+}
+
+bool QNCrashReporter::isShowing() const
+{
+    return _notifyWindowController || _reportWindowController;
+}
+
+void QNCrashReporter::startReport(const QString& name, const QString& path)
+{
     setTargetName(name);
     setTargetPath(path);
-    if (_targetName.isEmpty() || _targetPath.isEmpty())
-        return;  // nothing to report on: stay idle
-    if (_notifyWindowController || _reportWindowController)
-        return;  // already showing this crash
-
     _crashLogFile = std::make_unique<QNCrashLogFile>(QNCrashLogFile::initWithApplicationName(_targetName));
     _notifyWindowController = new QNNotifyWindowController(_targetName);
     _notifyWindowController->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -66,12 +84,18 @@ void QNCrashReporter::onReceiveTargetInfo(const AppleEvent& event)
 
 void QNCrashReporter::onEndNotifyWindowWithCode(int code)
 {
+    // The notify window is still inside its own end call: let it go on the
+    // next turn of the event loop.
+    if (_notifyWindowController) {
+        _notifyWindowController->deleteLater();
+        _notifyWindowController = nullptr;
+    }
     if (code == QNNotifyWindowController::CloseCode) {
-        terminate();
+        finishReport();
     } else if (code == QNNotifyWindowController::ReopenCode) {
         // A failed relaunch goes unnoticed; the reporter ends anyway.
         LaunchServices::openApplication(_targetPath, kLSLaunchDefaults | kLSLaunchAsync, nullptr);
-        terminate();
+        finishReport();
     } else {
         QString report;
         if (_crashLogFile) {
@@ -85,24 +109,50 @@ void QNCrashReporter::onEndNotifyWindowWithCode(int code)
         _reportWindowController->setReport(report);
         connect(_reportWindowController, &QNReportWindowController::windowWillClose, this,
                 &QNCrashReporter::onReceiveCloseReportWindowNotification);
-        connect(_reportWindowController, &QNReportWindowController::reportSent, this, &QNCrashReporter::terminate);
+        connect(_reportWindowController, &QNReportWindowController::reportSent, this, [this] {
+            if (_reportWindowController) {
+                _reportWindowController->disconnect(this);
+                _reportWindowController->hide();
+                _reportWindowController->deleteLater();
+                _reportWindowController = nullptr;
+            }
+            finishReport();
+        });
         _reportWindowController->showWindow();
-    }
-    // The notify window is still inside its own end call: let it go on the
-    // next turn of the event loop.
-    if (_notifyWindowController) {
-        _notifyWindowController->deleteLater();
-        _notifyWindowController = nullptr;
     }
 }
 
 void QNCrashReporter::onReceiveCloseReportWindowNotification()
 {
     if (_reportWindowController) {
+        _reportWindowController->disconnect(this);
         _reportWindowController->deleteLater();
         _reportWindowController = nullptr;
     }
-    QTimer::singleShot(50, this, &QNCrashReporter::terminate);
+    _finishing = true;
+    QTimer::singleShot(50, this, [this] {
+        _finishing = false;
+        finishReport();
+    });
+}
+
+void QNCrashReporter::finishReport()
+{
+    if (isShowing() || _finishing)
+        return;
+    if (!_pendingTargets.empty()) {
+        const auto [name, path] = _pendingTargets.front();
+        _pendingTargets.pop_front();
+        // On the next turn: the window that ended is still inside its own call.
+        QTimer::singleShot(0, this, [this, name, path] {
+            if (isShowing())
+                _pendingTargets.emplace_front(name, path);
+            else
+                startReport(name, path);
+        });
+        return;
+    }
+    terminate();
 }
 
 void QNCrashReporter::terminate()

@@ -8,7 +8,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <deque>
 #include <memory>
+#include <utility>
 
 class QNNotifyWindowController;
 class QNReportWindowController;
@@ -36,6 +38,10 @@ public:
     QNCrashLogFile* crashLogFile() const { return _crashLogFile.get(); }
 
 private:
+    bool isShowing() const;
+    void startReport(const QString& name, const QString& path);
+    /// The current report is over: the next waiting target's turn, or the end.
+    void finishReport();
     void terminate();
     void onReceiveCloseReportWindowNotification();
 
@@ -44,4 +50,6 @@ private:
     std::unique_ptr<QNCrashLogFile> _crashLogFile;
     QPointer<QNNotifyWindowController> _notifyWindowController;
     QPointer<QNReportWindowController> _reportWindowController;
+    std::deque<std::pair<QString, QString>> _pendingTargets;  // name, path
+    bool _finishing = false;  // the 0.05 s after a report window closed
 };

@@ -147,9 +147,14 @@ void QNReportWindowController::askScriptedAnswer()
         return;
     if (answer->contains(QStringLiteral("comment")))
         setUserComment(answer->value(QStringLiteral("comment")).toString());
+    // As in the notify window: "closeWindow" closes it as the window manager
+    // would, "afterMs" delays the answer.
+    const int delay = answer->value(QStringLiteral("afterMs")).toInt();
     const int index = qn::AlertPresenter::buttonIndex(*answer, kButtons);
-    if (index >= 0)
-        QTimer::singleShot(0, index == 0 ? _closeButton : _sendButton, &QPushButton::click);
+    if (answer->value(QStringLiteral("closeWindow")).toBool())
+        QTimer::singleShot(delay, this, &QWidget::close);
+    else if (index >= 0)
+        QTimer::singleShot(delay, index == 0 ? _closeButton : _sendButton, &QPushButton::click);
 }
 
 void QNReportWindowController::onSendReport()

@@ -643,3 +643,35 @@ TEST_F(CrashEndToEnd, WithoutDisplayTheReporterSaysWhereTheReportIsAndEnds)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CrashEndToEnd, SecondTargetWaitsItsTurnAndWindowManagerCloseEndsEachReport)
+{
+    QFile::remove(QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("FirstApp")));
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Show Report"}},
+             // The first report stays open until the second target has arrived.
+             QJsonObject{{"kind", "ReportWindow"}, {"closeWindow", true}, {"afterMs", 1500}},
+             QJsonObject{{"kind", "NotifyWindow"}, {"closeWindow", true}}});
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("FirstApp")},
+                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), QStringLiteral("/opt/first")}});
+    ASSERT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("ReportWindow")).isEmpty(); }, 10000));
+    EXPECT_EQ(launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SecondApp")},
+                              {QStringLiteral("kQNCrashReporterTargetPathKey"), QStringLiteral("/opt/second")}}),
+              pid);  // delivered to the running reporter
+    ASSERT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 15000))
+        << "the reporter did not end after its windows were closed from the title bar";
+
+    QStringList seen;
+    for (const QJsonObject& o : shown())
+        seen << o.value("kind").toString() + QLatin1Char(':') + o.value("title").toString() + QLatin1Char(':')
+                + o.value("message").toString().section(QLatin1Char(' '), 0, 0);
+    ASSERT_EQ(shown().size(), 3) << seen.join(QLatin1Char('\n')).toStdString();
+    const QList<QJsonObject> notify = shownOfKind(QStringLiteral("NotifyWindow"));
+    EXPECT_TRUE(notify.at(0).value("message").toString().contains(QStringLiteral("FirstApp")));
+    EXPECT_TRUE(notify.at(1).value("message").toString().contains(QStringLiteral("SecondApp")));
+    EXPECT_TRUE(shownOfKind(QStringLiteral("ReportWindow")).first().value("title").toString().contains(
+        QStringLiteral("FirstApp")));
+}
+
+}  // namespace
