@@ -2,6 +2,7 @@
 
 #include "CrashReportingEvents.h"
 
+#include "QNBacktraceSymbolizer.h"
 #include "QNNotifyWindowController.h"
 #include "QNReportWindowController.h"
 #include "events/EventManager.h"
@@ -101,8 +102,9 @@ void QNCrashReporter::onEndNotifyWindowWithCode(int code)
         if (_crashLogFile) {
             _crashLogFile->readFromFile();
             const auto& entries = _crashLogFile->crashEntries();
+            // Shown and sent with its frames made readable after it.
             if (entries && !entries->isEmpty())
-                report = entries->last();
+                report = QNBacktraceSymbolizer::reportWithSymbols(entries->last());
         }
         _reportWindowController = new QNReportWindowController;
         _reportWindowController->setApplicationName(_targetName);

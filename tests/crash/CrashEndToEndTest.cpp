@@ -212,6 +212,7 @@ struct CrashMode {
     const char* mode;
     int signal;
     const char* signalLine;
+    const char* symbolisedFrame;  // a line of the symbolised backtrace starts with it
 };
 
 class CrashModes : public CrashEndToEnd, public ::testing::WithParamInterface<CrashMode> {};
@@ -241,7 +242,15 @@ TEST_P(CrashModes, CrashIsRecordedReportedAndPostedIntact)
     QFile f(received);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QJsonObject form = QJsonDocument::fromJson(f.readAll()).object();
-    EXPECT_EQ(form.value("report").toString(), entry);
+    // The entry as recorded, then its frames made readable.
+    const QString sent = form.value("report").toString();
+    EXPECT_TRUE(sent.startsWith(entry));
+    const QString symbolised = sent.mid(entry.size());
+    EXPECT_TRUE(symbolised.startsWith(QStringLiteral("\nSymbolised backtrace:\n"))) << symbolised.toStdString();
+    EXPECT_TRUE(symbolised.contains(QLatin1Char('\n') + QString::fromLatin1(GetParam().symbolisedFrame)))
+        << symbolised.toStdString();
+    EXPECT_EQ(symbolised.count(QLatin1Char('\n')) - 2, qsizetype(entry.section(QStringLiteral("Backtrace:\n"), 1).count(QLatin1Char('\n'))))
+        << "one symbolised line per frame";
     EXPECT_EQ(form.value("userComment").toString(), comment);
     EXPECT_EQ(form.value("programName").toString(), QStringLiteral("qn_test_crasher"));
 
@@ -250,21 +259,21 @@ TEST_P(CrashModes, CrashIsRecordedReportedAndPostedIntact)
     EXPECT_TRUE(notify.first().value("message").toString().contains(QStringLiteral("qn_test_crasher")));
     const QList<QJsonObject> report = shownOfKind(QStringLiteral("ReportWindow"));
     ASSERT_EQ(report.size(), 1);
-    EXPECT_EQ(report.first().value("message").toString(), entry);
+    EXPECT_EQ(report.first().value("message").toString(), sent);
     // A successful send ends the reporter.
     const pid_t reporter = pid_t(report.first().value("pid").toInteger());
     EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(reporter); }, 10000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CrashModes,
-                         ::testing::Values(CrashMode{"segv", SIGSEGV, "Signal:         SIGSEGV (11)"},
-                                           CrashMode{"abort", SIGABRT, "Signal:         SIGABRT (6)"},
-                                           CrashMode{"fpe", SIGFPE, "Code:           FPE_INTDIV"},
-                                           CrashMode{"stack", SIGSEGV, "Signal:         SIGSEGV (11)"},
-                                           CrashMode{"thread", SIGSEGV, "SEGV_MAPERR"},
+                         ::testing::Values(CrashMode{"segv", SIGSEGV, "Signal:         SIGSEGV (11)", "crashWithSegv() (Crasher.cpp:"},
+                                           CrashMode{"abort", SIGABRT, "Signal:         SIGABRT (6)", "(anonymous namespace)::act(QByteArray const&) "},
+                                           CrashMode{"fpe", SIGFPE, "Code:           FPE_INTDIV", "(anonymous namespace)::act(QByteArray const&) "},
+                                           CrashMode{"stack", SIGSEGV, "Signal:         SIGSEGV (11)", "recurse(int) (Crasher.cpp:"},
+                                           CrashMode{"thread", SIGSEGV, "SEGV_MAPERR", "crashWithSegv() (Crasher.cpp:"},
                                            // A QThread started after tracking began gets its
                                            // alternate stack from the kit's thread-start hook.
-                                           CrashMode{"thread-overflow", SIGSEGV, "Signal:         SIGSEGV (11)"}),
+                                           CrashMode{"thread-overflow", SIGSEGV, "Signal:         SIGSEGV (11)", "recurse(int) (Crasher.cpp:"}),
                          [](const auto& info) {
                              std::string name = info.param.mode;
                              std::replace(name.begin(), name.end(), '-', '_');
