@@ -9,6 +9,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -17,6 +18,7 @@ using namespace qn::events;
 namespace {
 
 constexpr int kNotifyTimeoutMs = 2000;
+constexpr int kIdleLimitMs = 10000;
 
 void postDesktopNotification(const QString& name, const QString& message)
 {
@@ -62,5 +64,7 @@ int QNRunHeadlessReport(int argc, char** argv)
                           });
     if (events.start() == EventManager::StartResult::ForwardedToRunningInstance)
         return 0;
+    // Nobody can see an idle reporter: without a target it ends by itself.
+    QTimer::singleShot(kIdleLimitMs, &app, [] { EventManager::terminate(0); });
     return app.exec();
 }

@@ -10,5 +10,5 @@ bool QNHasDisplay();
 /// "a crash report for NAME is in PATH" (PATH: the target's crash log) to
 /// standard error, posts the same as a desktop notification when the session
 /// bus offers org.freedesktop.Notifications, and ends with status 0. An
-/// event without name and path ends it as well.
+/// event without name and path ends it as well, and so do 10 s without any.
 int QNRunHeadlessReport(int argc, char** argv);
