@@ -52,6 +52,10 @@ class Session {
 public:
     Session()
     {
+        // Debug information comes from this machine only: libdw would ask
+        // the debuginfod servers named in the environment over the network.
+        static const bool offline = qunsetenv("DEBUGINFOD_URLS");
+        Q_UNUSED(offline);
         _callbacks.find_elf = dwfl_build_id_find_elf;
         _callbacks.find_debuginfo = dwfl_standard_find_debuginfo;
         _callbacks.section_address = dwfl_offline_section_address;

@@ -3,7 +3,8 @@
 // "module(symbol+0xOFF) [0xADDR]", as the crash recorder writes them) into
 // "function (file:line)" with demangled names, from each module's ELF symbols
 // and DWARF line information when present (elfutils libdwfl; no debugger, no
-// network). Frames that cannot be resolved stay as they were.
+// network: DEBUGINFOD_URLS is cleared in this process). Frames that cannot be
+// resolved stay as they were.
 #include <QString>
 #include <QStringList>
 
