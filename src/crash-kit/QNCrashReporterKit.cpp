@@ -1,5 +1,7 @@
 #include "QNCrashReporterKit.h"
 
+#include "CrashReportingEvents.h"
+
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -11,9 +13,13 @@
 #include "notify/NotificationCenter.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 using namespace qn::events;
+namespace contracts = qn::contracts;
 
 namespace {
 
@@ -63,13 +69,27 @@ bool QNCrashReporterKit::beginTracking()
     // learns of a crash by seeing the crash log change.
     qn::crash::CrashRecorder::arm();
 
-    AppleEvent event(fourCC("QNcr"), fourCC("SetP"), std::nullopt, kAutoGenerateReturnID, kAnyTransactionID);
+    AppleEvent event(contracts::kCrashEventClass, contracts::kSetTargetProcessEventID, std::nullopt,
+                     kAutoGenerateReturnID, kAnyTransactionID);
     event.putParam(keyDirectObject, Descriptor::fromProcessSerialNumber(ProcessSerialNumber::current()));
+    // Name, path and the log's state now: the observer needs them when this
+    // process crashes before it has looked at it.
+    const QString exe = qn::Bundle::mainExecutablePath();
+    event.putParam(contracts::keyTargetName, Descriptor::fromUtf8Text(QFileInfo(exe).fileName()));
+    event.putParam(contracts::keyTargetPath, Descriptor::fromUtf8Text(exe));
+    struct stat st{};
+    if (const QString log = qn::crash::CrashRecorder::logPath();
+        !log.isEmpty() && ::stat(QFile::encodeName(log).constData(), &st) == 0) {
+        const qint64 ns = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+        event.putParam(contracts::keyCrashLogDate, Descriptor::fromUtf8Text(QString::number(ns)));
+    }
     ProcessSerialNumber observer;
     // Asynchronous: the observer's start-up runs beside ours instead of in
     // front of it. The launch event is still the first one it dispatches.
+    // A new instance for every tracked process: each program is watched by
+    // its own observer, and stopping ours leaves the others' alone.
     const OSStatus status = LaunchServices::openApplication(
-        path, kLSLaunchDefaults | kLSLaunchDontSwitch | kLSLaunchAsync, &event, &observer);
+        path, kLSLaunchDefaults | kLSLaunchDontSwitch | kLSLaunchAsync | kLSLaunchNewInstance, &event, &observer);
     if (status != noErr || observer.isNull())
         return false;
     _highPSN = observer.highLongOfPSN;
@@ -90,7 +110,8 @@ bool QNCrashReporterKit::stopTracking()
 {
     if (!isReporterAlive())
         return true;
-    AppleEvent quit(kCoreEventClass, kAEQuitApplication, ProcessSerialNumber{_highPSN, _lowPSN},
+    AppleEvent quit(contracts::kStopObserverEventClass, contracts::kStopObserverEventID,
+                    ProcessSerialNumber{_highPSN, _lowPSN},
                     kAutoGenerateReturnID, kAnyTransactionID);
     quit.putParam(keyDirectObject, Descriptor::fromList({}));
     // The observer was started without waiting for it, so its event socket

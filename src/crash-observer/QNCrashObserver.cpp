@@ -1,5 +1,7 @@
 #include "QNCrashObserver.h"
 
+#include "CrashReportingEvents.h"
+
 #include "events/ApplicationNotifications.h"
 #include "events/EventManager.h"
 #include "events/LaunchServices.h"
@@ -9,17 +11,22 @@
 #include "process/ProcessTable.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <cmath>
+#include <optional>
+#include <unistd.h>
+#include <vector>
 #include <csignal>
 
 using namespace qn::events;
+namespace contracts = qn::contracts;
 
 const QString kQNCrashReporterAppName = QStringLiteral("QNCrashReporter");
-const QString kQNCrashReporterTargetNameKey = QStringLiteral("kQNCrashReporterTargetNameKey");
-const QString kQNCrashReporterTargetPathKey = QStringLiteral("kQNCrashReporterTargetPathKey");
+const QString kQNCrashReporterTargetNameKey = QString::fromLatin1(contracts::kTargetNameKey);
+const QString kQNCrashReporterTargetPathKey = QString::fromLatin1(contracts::kTargetPathKey);
 
 namespace {
 int gNoOfRuns = 0;
@@ -34,6 +41,50 @@ int GetAllPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, siz
 pid_t GetPIDForProcessName(const char* name)
 {
     return qn::process::pidForName(name);
+}
+
+namespace {
+
+// The real user of a process, from /proc/<pid>/status; nullopt when it has
+// gone or cannot be read.
+std::optional<uid_t> realUserOf(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("Uid:")) {
+            bool ok = false;
+            const uid_t uid = uid_t(line.mid(4).simplified().split(' ').value(0).toULong(&ok));
+            return ok ? std::optional<uid_t>(uid) : std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int GetOwnPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, size_t* count)
+{
+    if (!name || !pids || capacity == 0 || !count)
+        return -2;
+    *count = 0;
+    // Other users' processes of that name may be many; the buffer only has
+    // to hold ours.
+    std::vector<pid_t> all(4096);
+    size_t found = 0;
+    const int status = GetAllPIDsForProcessName(name, all.data(), all.size(), &found);
+    if (status != 0)
+        return status;
+    const uid_t self = ::getuid();
+    for (size_t i = 0; i < found; ++i) {
+        if (realUserOf(all[i]) != self)
+            continue;
+        if (*count == capacity)
+            return -5;
+        pids[(*count)++] = all[i];
+    }
+    return *count > 0 ? 0 : -1;
 }
 
 QNCrashObserver::QNCrashObserver()
@@ -69,7 +120,7 @@ int QNCrashObserver::suppressionRuns()
 void QNCrashObserver::applicationWillFinishLaunching()
 {
     if (EventManager* events = EventManager::instance())
-        events->installHandler(fourCC("QNcr"), fourCC("SetP"),
+        events->installHandler(contracts::kCrashEventClass, contracts::kSetTargetProcessEventID,
                                [this](const AppleEvent& event) { onReceivePSN(event); });
 }
 
@@ -81,11 +132,26 @@ void QNCrashObserver::onReceivePSN(const AppleEvent& event)
     const std::optional<ProcessSerialNumber> psn = direct->toProcessSerialNumber();
     if (!psn)
         return;
+    // Once the target has ended this observer is finishing: a new target
+    // would be dropped when it quits, so it is refused.
+    if (_targetEnded)
+        return;
     // Only the most recent target is kept.
     if (!_targetPSN.isNull() && !(_targetPSN == *psn))
         Workspace::sharedWorkspace().unwatchProcess(_targetPSN);
     _targetPSN = *psn;
+    auto text = [&event](FourCharCode key) {
+        const std::optional<Descriptor> d = event.param(key);
+        return d ? d->toText().value_or(QString()) : QString();
+    };
+    _givenName = text(contracts::keyTargetName);
+    _givenPath = text(contracts::keyTargetPath);
+    bool ok = false;
+    const qint64 logDate = text(contracts::keyCrashLogDate).toLongLong(&ok);
+    _givenLogDate = ok ? std::optional<qint64>(logDate) : std::nullopt;
     getTargetInfo();
+    // A target that is already gone is reported as ended from the main loop
+    // at once: an early crash is confirmed and reported like any other.
     Workspace::sharedWorkspace().watchProcess(_targetPSN);
 }
 
@@ -96,8 +162,16 @@ void QNCrashObserver::getTargetInfo()
     if (!exe.isEmpty()) {
         _targetName = QFileInfo(exe).fileName();
         _targetPath = exe;
+    } else if (!_givenName.isEmpty() && !_givenName.contains(QLatin1Char('/'))) {
+        // Gone before we looked: what the kit told us stands in.
+        _targetName = _givenName;
+        _targetPath = _givenPath;
     }
     _crashLogFile = std::make_unique<QNCrashLogFile>(QNCrashLogFile::initWithApplicationName(_targetName));
+    // Changes are counted from when tracking began, not from this reading,
+    // which may come after the crash.
+    if (_givenLogDate && _targetName == _givenName)
+        _crashLogFile->setModificationTimeNs(_givenLogDate);
 }
 
 void QNCrashObserver::onTerminateApplication(const qn::Notification& note)
@@ -111,9 +185,13 @@ void QNCrashObserver::onTerminateApplication(const qn::Notification& note)
     if (note.userInfo.value(highKey).toUInt() != _targetPSN.highLongOfPSN
         || note.userInfo.value(lowKey).toUInt() != _targetPSN.lowLongOfPSN)
         return;
-    if (_targetName.isEmpty())
-        return;
     _targetEnded = true;
+    if (_targetName.isEmpty()) {
+        // Nothing could be learnt about it, so nothing can be reported:
+        // waiting on would keep this observer alive for ever.
+        EventManager::terminate(0);
+        return;
+    }
     onTerminateTargetApplication();
 }
 
@@ -127,7 +205,9 @@ void QNCrashObserver::disableStandardCrashReporter()
 {
     pid_t pids[kPidBufferSize];
     size_t count = 0;
-    if (GetAllPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0) {
+    // Only this user's: another user's process is not ours to end, and
+    // must not hold back our report either.
+    if (GetOwnPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0) {
         for (size_t i = 0; i < count; ++i)
             ::kill(pids[i], SIGTERM);
     }
@@ -160,7 +240,7 @@ void QNCrashObserver::terminateWhenUserNotificationCenterDied()
         return;
     pid_t pids[kPidBufferSize];
     size_t count = 0;
-    if (GetAllPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0 && count > 0) {
+    if (GetOwnPIDsForProcessName(kUserNotificationCenterName, pids, kPidBufferSize, &count) == 0 && count > 0) {
         _finishing = true;
         schedule(kTimeIntervalSoonMs, [this] {
             _finishing = false;
@@ -191,7 +271,8 @@ void QNCrashObserver::launchQNCrashReporter()
 
 AppleEvent QNCrashObserver::makeSetTargetInfoAppleEvent() const
 {
-    AppleEvent event(fourCC("QNcr"), fourCC("SetT"), std::nullopt, kAutoGenerateReturnID, kAnyTransactionID);
+    AppleEvent event(contracts::kCrashEventClass, contracts::kSetTargetInfoEventID, std::nullopt,
+                     kAutoGenerateReturnID, kAnyTransactionID);
     QVariantMap info;
     if (!_targetName.isEmpty())
         info.insert(kQNCrashReporterTargetNameKey, _targetName);

@@ -28,6 +28,9 @@ inline constexpr char kUserNotificationCenterName[] = "UserNotificationCenter";
 int GetAllPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, size_t* count,
                              int* systemError = nullptr);
 pid_t GetPIDForProcessName(const char* name);
+/// Same statuses, counting only processes whose real user is this process's
+/// real user.
+int GetOwnPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, size_t* count);
 
 class QNCrashObserver : public QObject {
     Q_OBJECT
@@ -71,6 +74,10 @@ private:
     QString _targetPath;
     qn::events::ProcessSerialNumber _targetPSN;
     std::unique_ptr<QNCrashLogFile> _crashLogFile;
+    // What the kit's launch event said about the target (may be empty).
+    QString _givenName;
+    QString _givenPath;
+    std::optional<qint64> _givenLogDate;
     bool _launchReporter = false;
     bool _targetEnded = false;
     bool _finishing = false;

@@ -27,57 +27,6 @@ std::optional<qint64> modificationNs(const QString& path)
     return qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF),
-// with runs of ASCII checked eight bytes at a time; the fuzz target checks it
-// against Qt's decoder. QByteArrayView::isValidUtf8 walks byte by byte: about
-// 70 ms for a 57 MB log, more than the whole reading takes with this.
-bool isValidUtf8(const unsigned char* p, qsizetype n)
-{
-    const unsigned char* const end = p + n;
-    while (p < end) {
-        if (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                p += 8;
-                continue;
-            }
-        }
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        qsizetype len;
-        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            if (c == 0xE0)
-                lo = 0xA0;
-            else if (c == 0xED)
-                hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            if (c == 0xF0)
-                lo = 0x90;
-            else if (c == 0xF4)
-                hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (end - p < len || p[1] < lo || p[1] > hi)
-            return false;
-        for (qsizetype i = 2; i < len; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-        }
-        p += len;
-    }
-    return true;
-}
-
 // The whole file in anonymous memory that it owns. Large logs are read into
 // memory the kernel may back with huge pages: page faults, not copying, are
 // what a read of tens of MB costs.
@@ -141,30 +90,27 @@ bool isAsciiSpace(unsigned char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// Length of the white-space character at p (0 if there is none). The text is
-// valid UTF-8 here, so a lead byte is followed by its continuation bytes.
+// Length of the white-space character at p (0 if there is none). Malformed
+// UTF-8 is no white space: decoding turns it into U+FFFD, so a bad byte is
+// never skipped as a space, and never swallows the byte after it.
 qsizetype spaceLength(const unsigned char* p, const unsigned char* end)
 {
     const unsigned char c = *p;
     if (c < 0x80)
         return isAsciiSpace(c) ? 1 : 0;
-    char32_t cp = 0;
-    qsizetype len = 0;
-    if (c >= 0xF0) {
-        cp = c & 0x07;
-        len = 4;
-    } else if (c >= 0xE0) {
-        cp = c & 0x0F;
-        len = 3;
-    } else {
-        cp = c & 0x1F;
-        len = 2;
+    // Every white-space character above ASCII is U+0085 or U+00A0 (two
+    // bytes) or lies in U+1680..U+3000 (three bytes).
+    if (c >= 0xC2 && c <= 0xDF) {
+        if (end - p < 2 || (p[1] & 0xC0) != 0x80)
+            return 0;
+        return QChar::isSpace(char32_t(((c & 0x1F) << 6) | (p[1] & 0x3F))) ? 2 : 0;
     }
-    if (end - p < len)
-        return 0;
-    for (qsizetype i = 1; i < len; ++i)
-        cp = (cp << 6) | (p[i] & 0x3F);
-    return QChar::isSpace(cp) ? len : 0;
+    if (c >= 0xE1 && c <= 0xE3) {
+        if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80)
+            return 0;
+        return QChar::isSpace(char32_t(((c & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F))) ? 3 : 0;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -237,10 +183,11 @@ std::optional<QNCrashEntryList> QNCrashLogFile::cut(QByteArrayView bytes)
     // The walk runs on the bytes: every character it looks at (line breaks,
     // white space, asterisks, "Date/Time") is ASCII or decoded on the spot.
     // Positions are byte offsets into the same bytes the entries refer to.
+    // Malformed UTF-8 is not checked here: every cut is at an ASCII byte, so
+    // a bad sequence stays inside one entry, and turning that entry into a
+    // string replaces it with U+FFFD. The other entries read as usual.
     const auto* const text = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
-    if (!isValidUtf8(text, n))
-        return std::nullopt;
     // Decoding as UTF-8 drops a leading byte order mark; so does the cut.
     qsizetype first = 0;
     if (bytes.startsWith("\xEF\xBB\xBF"))

@@ -51,7 +51,8 @@ public:
     static QNCrashLogFile initWithApplicationName(const QString& name);
 
     /// Reads modification time and entries anew. A missing or unreadable file
-    /// gives no date; a file that cannot be read as UTF-8 gives no entries.
+    /// gives no date and no entries. Malformed UTF-8 is replaced by U+FFFD
+    /// in the entry that holds it; the other entries are unaffected.
     void readFromFile();
     /// True when the file's modification time now differs from the one of the
     /// last reading (also when there was none and the file exists now).
@@ -62,12 +63,17 @@ public:
     /// Invalid when the file could not be examined at the last reading.
     QDateTime modificationDate() const;
     void setModificationDate(const QDateTime& date);
-    /// nullopt when the file could not be read as text; oldest entry first.
+    /// The modification time of the last reading in nanoseconds since the
+    /// epoch (nullopt: none), as isModifiedSinceLastRead compares it.
+    std::optional<qint64> modificationTimeNs() const { return _modificationNs; }
+    void setModificationTimeNs(std::optional<qint64> ns) { _modificationNs = ns; }
+    /// nullopt when the file could not be read; oldest entry first.
     const std::optional<QNCrashEntryList>& crashEntries() const { return _crashEntries; }
     void setCrashEntries(const std::optional<QNCrashEntryList>& entries) { _crashEntries = entries; }
 
-    /// Cuts a crash log's bytes into its entries; nullopt when they are not
-    /// valid UTF-8 (a leading byte order mark is skipped, as decoding does).
+    /// Cuts a crash log's bytes into its entries (a leading byte order mark is
+    /// skipped, as decoding does). Always a list; malformed UTF-8 becomes
+    /// U+FFFD when an entry is turned into a string.
     static std::optional<QNCrashEntryList> entriesFromUtf8(const QByteArray& bytes);
 
 private:

@@ -8,7 +8,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <deque>
 #include <memory>
+#include <utility>
 
 class QNNotifyWindowController;
 class QNReportWindowController;
@@ -25,6 +27,8 @@ public:
     /// Installs the 'QNcr'/'SetT' handler on the program's event manager.
     void applicationWillFinishLaunching();
     void onReceiveTargetInfo(const qn::events::AppleEvent& event);
+    /// Name and path from a 'QNcr'/'SetT' event (empty when absent).
+    static void readTargetInfo(const qn::events::AppleEvent& event, QString* name, QString* path);
     void onEndNotifyWindowWithCode(int code);
 
     const QString& targetName() const { return _targetName; }
@@ -34,6 +38,10 @@ public:
     QNCrashLogFile* crashLogFile() const { return _crashLogFile.get(); }
 
 private:
+    bool isShowing() const;
+    void startReport(const QString& name, const QString& path);
+    /// The current report is over: the next waiting target's turn, or the end.
+    void finishReport();
     void terminate();
     void onReceiveCloseReportWindowNotification();
 
@@ -42,4 +50,6 @@ private:
     std::unique_ptr<QNCrashLogFile> _crashLogFile;
     QPointer<QNNotifyWindowController> _notifyWindowController;
     QPointer<QNReportWindowController> _reportWindowController;
+    std::deque<std::pair<QString, QString>> _pendingTargets;  // name, path
+    bool _finishing = false;  // the 0.05 s after a report window closed
 };

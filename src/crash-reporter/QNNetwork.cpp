@@ -10,6 +10,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 const QString kQNNetworkASyncLoadDidReceiveDataNotification = QStringLiteral("kQNNetworkASyncLoadDidReceiveDataNotification");
 const QString kQNNetworkAsyncConnectionDidEndNotification = QStringLiteral("kQNNetworkAsyncConnectionDidEndNotification");
 const QString kQNNetworkError = QStringLiteral("kQNNetworkError");
@@ -49,6 +51,12 @@ QNNetwork::QNNetwork()
     : _manager(std::make_unique<QNetworkAccessManager>())
 {
     _manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    _connectTimer = new QTimer(this);
+    _totalTimer = new QTimer(this);
+    for (QTimer* t : {_connectTimer, _totalTimer})
+        t->setSingleShot(true);
+    connect(_connectTimer, &QTimer::timeout, this, [this] { onTimeout(true); });
+    connect(_totalTimer, &QTimer::timeout, this, [this] { onTimeout(false); });
 }
 
 QNNetwork::~QNNetwork()
@@ -198,6 +206,34 @@ QNNetworkErrorInfo QNNetwork::errorForNetworkConnection()
     return e;
 }
 
+QNNetworkErrorInfo QNNetwork::errorForTimeout(bool connecting, int timeoutMs)
+{
+    QNNetworkErrorInfo e = errorForNetworkConnection();
+    const QString seconds = QString::number(timeoutMs / 1000.0, 'g', 3);
+    e.localizedDescription = connecting
+        ? QStringLiteral("The server could not be reached within %1 seconds.").arg(seconds)
+        : QStringLiteral("The server did not answer within %1 seconds.").arg(seconds);
+    e.recoverySuggestion = QStringLiteral(
+        "The report was not sent. You can try again later. Would you like to show the network diagnostic?");
+    return e;
+}
+
+void QNNetwork::setTimeouts(int connectMs, int totalMs)
+{
+    _totalTimeoutMs = totalMs > 0 ? totalMs : kDefaultTotalTimeoutMs;
+    _connectTimeoutMs = std::min(connectMs > 0 ? connectMs : kDefaultConnectTimeoutMs, _totalTimeoutMs);
+}
+
+void QNNetwork::onTimeout(bool connecting)
+{
+    if (!_asyncConnection)
+        return;
+    const int limit = connecting ? _connectTimeoutMs : _totalTimeoutMs;
+    cancelConnectionWithPostNotification(false);
+    qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this,
+                                                 {{kQNNetworkError, QVariant::fromValue(errorForTimeout(connecting, limit))}});
+}
+
 void QNNetwork::attemptRecoveryFromError(const QNNetworkErrorInfo& error, int optionIndex)
 {
     if (error.domain == kQNErrorDomain && error.code == 200 && optionIndex == 0)
@@ -229,6 +265,8 @@ void QNNetwork::cancelConnectionWithPostNotification(bool post)
         return;
     QNetworkReply* reply = _asyncConnection;
     _asyncConnection = nullptr;
+    _connectTimer->stop();
+    _totalTimer->stop();
     reply->disconnect(this);
     reply->abort();
     reply->deleteLater();
@@ -252,6 +290,11 @@ void QNNetwork::startAsync(const QNetworkRequest& request, const QByteArray& met
     _asyncConnection = _manager->sendCustomRequest(uncached(request), method, body);
     connect(_asyncConnection, &QNetworkReply::readyRead, this, &QNNetwork::onReadyRead);
     connect(_asyncConnection, &QNetworkReply::finished, this, &QNNetwork::onFinished);
+    // Sending the request completely needs a connection: from then on only
+    // the overall limit applies.
+    connect(_asyncConnection, &QNetworkReply::requestSent, _connectTimer, &QTimer::stop);
+    _connectTimer->start(_connectTimeoutMs);
+    _totalTimer->start(_totalTimeoutMs);
 }
 
 void QNNetwork::onReadyRead()

@@ -18,6 +18,7 @@
 #include <memory>
 
 class QNetworkAccessManager;
+class QTimer;
 class QNetworkReply;
 class QNNetwork;
 
@@ -74,6 +75,20 @@ public:
     QNNetworkErrorInfo errorForUnsupportedScheme(const QString& scheme);
     QNNetworkErrorInfo errorForURLNotFound(const QUrl& url);
     QNNetworkErrorInfo errorForNetworkConnection();
+    /// Code 200 as errorForNetworkConnection, saying which limit passed:
+    /// no connection within connectMs, or no complete answer within totalMs.
+    QNNetworkErrorInfo errorForTimeout(bool connecting, int timeoutMs);
+
+    /// Limits of every later asynchronous transfer: the connection must be
+    /// made (the request sent) within connectMs and the whole transfer done
+    /// within totalMs; otherwise it is aborted and ends with errorForTimeout
+    /// under kQNNetworkError. Defaults: 10 s and 30 s. Values <= 0 keep the
+    /// default; connectMs never exceeds totalMs.
+    void setTimeouts(int connectMs, int totalMs);
+    int connectTimeoutMs() const { return _connectTimeoutMs; }
+    int totalTimeoutMs() const { return _totalTimeoutMs; }
+    static constexpr int kDefaultConnectTimeoutMs = 10000;
+    static constexpr int kDefaultTotalTimeoutMs = 30000;
 
     /// "Yes" (index 0) on the network error runs showNetworkDiagnostic.
     void attemptRecoveryFromError(const QNNetworkErrorInfo& error, int optionIndex);
@@ -96,10 +111,15 @@ private:
     void startAsync(const QNetworkRequest& request, const QByteArray& method, const QByteArray& body);
     void onReadyRead();
     void onFinished();
+    void onTimeout(bool connecting);
 
     QUrl _asyncURL;
     QByteArray _asyncData;
     QNetworkReply* _asyncConnection = nullptr;
     std::unique_ptr<QNetworkAccessManager> _manager;
     int _diagnosticsRun = 0;
+    int _connectTimeoutMs = kDefaultConnectTimeoutMs;
+    int _totalTimeoutMs = kDefaultTotalTimeoutMs;
+    QTimer* _connectTimer = nullptr;
+    QTimer* _totalTimer = nullptr;
 };

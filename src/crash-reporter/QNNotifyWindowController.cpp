@@ -3,6 +3,7 @@
 #include "alerts/AlertPresenter.h"
 #include "strings/LocalizedString.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -79,17 +80,30 @@ void QNNotifyWindowController::doInteraction(DidEnd didEnd)
     interactionWillStart();
     if (auto answer = qn::AlertPresenter::shown(QStringLiteral("NotifyWindow"), windowTitle(), messageTitle(),
                                                 buttonTitles())) {
+        // A scripted answer may also close the window as the window manager
+        // would ("closeWindow": true), and may come "afterMs" later.
+        const int delay = answer->value(QStringLiteral("afterMs")).toInt();
         const int code = qn::AlertPresenter::buttonIndex(*answer, buttonTitles());
-        if (code >= 0)
-            QTimer::singleShot(0, _buttons.at(code), &QPushButton::click);
+        if (answer->value(QStringLiteral("closeWindow")).toBool())
+            QTimer::singleShot(delay, this, &QWidget::close);
+        else if (code >= 0)
+            QTimer::singleShot(delay, _buttons.at(code), &QPushButton::click);
     }
 }
 
 void QNNotifyWindowController::endInteractionWithCode(int code)
 {
-    close();
     DidEnd didEnd = std::move(_didEnd);
     _didEnd = nullptr;
+    close();
     if (didEnd)
         didEnd(code);
+}
+
+void QNNotifyWindowController::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    // Closed from the title bar while the user had not chosen: that is "Close".
+    if (_didEnd)
+        QTimer::singleShot(0, this, [this] { endInteractionWithCode(CloseCode); });
 }

@@ -26,6 +26,9 @@ public:
 
     static QStringList buttonTitles();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void updateMessageTitle();
     void interactionWillStart();

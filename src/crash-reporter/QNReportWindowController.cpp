@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 const char kReportURL[] = "http://www.qnlab.com/crashreport_send.php";
 const QString kReportKey = QStringLiteral("report");
 const QString kUserCommentKey = QStringLiteral("userComment");
@@ -73,6 +75,17 @@ QUrl QNReportWindowController::reportURL()
                                .stringForKey(QStringLiteral("ReportURL"));
     const QUrl url(custom);
     return (!custom.isEmpty() && url.isValid()) ? url : QUrl(QString::fromLatin1(kReportURL));
+}
+
+int QNReportWindowController::reportTimeoutMs()
+{
+    const QVariant value = qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter"))
+                               .objectForKey(QStringLiteral("ReportTimeout"));
+    bool ok = false;
+    const double seconds = value.toDouble(&ok);
+    if (!ok || !(seconds > 0) || seconds > 3600)
+        return QNNetwork::kDefaultTotalTimeoutMs;
+    return std::max(1, int(seconds * 1000));
 }
 
 void QNReportWindowController::setApplicationName(const QString& name)
@@ -134,9 +147,14 @@ void QNReportWindowController::askScriptedAnswer()
         return;
     if (answer->contains(QStringLiteral("comment")))
         setUserComment(answer->value(QStringLiteral("comment")).toString());
+    // As in the notify window: "closeWindow" closes it as the window manager
+    // would, "afterMs" delays the answer.
+    const int delay = answer->value(QStringLiteral("afterMs")).toInt();
     const int index = qn::AlertPresenter::buttonIndex(*answer, kButtons);
-    if (index >= 0)
-        QTimer::singleShot(0, index == 0 ? _closeButton : _sendButton, &QPushButton::click);
+    if (answer->value(QStringLiteral("closeWindow")).toBool())
+        QTimer::singleShot(delay, this, &QWidget::close);
+    else if (index >= 0)
+        QTimer::singleShot(delay, index == 0 ? _closeButton : _sendButton, &QPushButton::click);
 }
 
 void QNReportWindowController::onSendReport()
@@ -145,6 +163,10 @@ void QNReportWindowController::onSendReport()
     _sendingMessageView->show();
     _closeButton->setEnabled(false);
     _sendButton->setEnabled(false);
+    // A server that accepts and never answers must not keep the buttons
+    // disabled: the post ends with an error after ReportTimeout seconds.
+    const int totalMs = reportTimeoutMs();
+    _network.setTimeouts(std::min(totalMs, QNNetwork::kDefaultConnectTimeoutMs), totalMs);
     // The outcome arrives as the end notification.
     _network.HTTPSendFormWithDictionary(formFields(), reportURL(), true);
 }

@@ -27,6 +27,9 @@ public:
     /// kReportURL, or the "ReportURL" entry of the reporter's defaults
     /// (com.qnlab.QNCrashReporter) for sites running their own server.
     static QUrl reportURL();
+    /// The report post's overall limit: "ReportTimeout" (seconds, a number
+    /// up to 3600) in the domain com.qnlab.QNCrashReporter, else 30 s.
+    static int reportTimeoutMs();
 
     void setApplicationName(const QString& name);
     const QString& applicationName() const { return _applicationName; }

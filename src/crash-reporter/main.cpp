@@ -1,4 +1,5 @@
 #include "QNCrashReporter.h"
+#include "QNHeadlessReport.h"
 #include "events/EventManager.h"
 #include "strings/LocalizedString.h"
 
@@ -6,6 +7,8 @@
 
 int main(int argc, char** argv)
 {
+    if (!QNHasDisplay())
+        return QNRunHeadlessReport(argc, argv);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("QNCrashReporter"));
     app.setQuitOnLastWindowClosed(false);

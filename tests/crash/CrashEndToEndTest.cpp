@@ -2,12 +2,15 @@
 // the observer notices, the reporter shows its windows (answered through the
 // alert hook) and posts the report to PHP's own form decoder.
 #include "HttpTestServer.h"
+#include "process/ProcessTable.h"
 #include "QNCrashLogFile.h"
 #include "TestSupport.h"
 #include "defaults/UserDefaults.h"
 #include "events/LaunchServices.h"
 #include "plist/PropertyList.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,8 +18,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace qn::events;
@@ -207,6 +212,7 @@ struct CrashMode {
     const char* mode;
     int signal;
     const char* signalLine;
+    const char* symbolisedFrame;  // a line of the symbolised backtrace starts with it
 };
 
 class CrashModes : public CrashEndToEnd, public ::testing::WithParamInterface<CrashMode> {};
@@ -236,7 +242,15 @@ TEST_P(CrashModes, CrashIsRecordedReportedAndPostedIntact)
     QFile f(received);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QJsonObject form = QJsonDocument::fromJson(f.readAll()).object();
-    EXPECT_EQ(form.value("report").toString(), entry);
+    // The entry as recorded, then its frames made readable.
+    const QString sent = form.value("report").toString();
+    EXPECT_TRUE(sent.startsWith(entry));
+    const QString symbolised = sent.mid(entry.size());
+    EXPECT_TRUE(symbolised.startsWith(QStringLiteral("\nSymbolised backtrace:\n"))) << symbolised.toStdString();
+    EXPECT_TRUE(symbolised.contains(QLatin1Char('\n') + QString::fromLatin1(GetParam().symbolisedFrame)))
+        << symbolised.toStdString();
+    EXPECT_EQ(symbolised.count(QLatin1Char('\n')) - 2, qsizetype(entry.section(QStringLiteral("Backtrace:\n"), 1).count(QLatin1Char('\n'))))
+        << "one symbolised line per frame";
     EXPECT_EQ(form.value("userComment").toString(), comment);
     EXPECT_EQ(form.value("programName").toString(), QStringLiteral("qn_test_crasher"));
 
@@ -245,19 +259,107 @@ TEST_P(CrashModes, CrashIsRecordedReportedAndPostedIntact)
     EXPECT_TRUE(notify.first().value("message").toString().contains(QStringLiteral("qn_test_crasher")));
     const QList<QJsonObject> report = shownOfKind(QStringLiteral("ReportWindow"));
     ASSERT_EQ(report.size(), 1);
-    EXPECT_EQ(report.first().value("message").toString(), entry);
+    EXPECT_EQ(report.first().value("message").toString(), sent);
     // A successful send ends the reporter.
     const pid_t reporter = pid_t(report.first().value("pid").toInteger());
     EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(reporter); }, 10000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CrashModes,
-                         ::testing::Values(CrashMode{"segv", SIGSEGV, "Signal:         SIGSEGV (11)"},
-                                           CrashMode{"abort", SIGABRT, "Signal:         SIGABRT (6)"},
-                                           CrashMode{"fpe", SIGFPE, "Code:           FPE_INTDIV"},
-                                           CrashMode{"stack", SIGSEGV, "Signal:         SIGSEGV (11)"},
-                                           CrashMode{"thread", SIGSEGV, "SEGV_MAPERR"}),
-                         [](const auto& info) { return std::string(info.param.mode); });
+                         ::testing::Values(CrashMode{"segv", SIGSEGV, "Signal:         SIGSEGV (11)", "crashWithSegv() (Crasher.cpp:"},
+                                           CrashMode{"abort", SIGABRT, "Signal:         SIGABRT (6)", "(anonymous namespace)::act(QByteArray const&) "},
+                                           CrashMode{"fpe", SIGFPE, "Code:           FPE_INTDIV", "(anonymous namespace)::act(QByteArray const&) "},
+                                           CrashMode{"stack", SIGSEGV, "Signal:         SIGSEGV (11)", "recurse(int) (Crasher.cpp:"},
+                                           CrashMode{"thread", SIGSEGV, "SEGV_MAPERR", "crashWithSegv() (Crasher.cpp:"},
+                                           // A QThread started after tracking began gets its
+                                           // alternate stack from the kit's thread-start hook.
+                                           CrashMode{"thread-overflow", SIGSEGV, "Signal:         SIGSEGV (11)", "recurse(int) (Crasher.cpp:"}),
+                         [](const auto& info) {
+                             std::string name = info.param.mode;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+// Run by hand with QN_TOGETHER_RUNS=300 for a longer series.
+TEST_F(CrashEndToEnd, ThreadsFaultingTogetherWriteOneEntryPerCrash)
+{
+    const int runs = qEnvironmentVariableIsSet("QN_TOGETHER_RUNS") ? qEnvironmentVariableIntValue("QN_TOGETHER_RUNS") : 50;
+    const qsizetype before = entryCount(crasherLog());
+    int bySignal = 0;
+    for (int i = 0; i < runs; ++i) {
+        const qn::test::ProcessResult r = qn::test::runProcess(crasherPath(), {QStringLiteral("together")}, 20000,
+                                                               {QStringLiteral("QN_CRASHER_RECORD_ONLY=1")});
+        ASSERT_TRUE(r.out.contains("armed=1")) << r.out.constData() << r.err.constData();
+        if (r.signal == SIGSEGV)
+            ++bySignal;
+    }
+    EXPECT_EQ(bySignal, runs);
+    EXPECT_EQ(entryCount(crasherLog()), before + runs);
+    QNCrashLogFile log(crasherLog());
+    for (qsizetype i = before; i < log.crashEntries()->size(); ++i)
+        EXPECT_TRUE(log.crashEntries()->at(i).contains(QStringLiteral("crashWithSegv")));
+}
+
+// Run by hand with QN_EARLY_RUNS=100 for a longer series.
+TEST_F(CrashEndToEnd, CrashRightAfterTrackingBeganIsReportedAndNoObserverStays)
+{
+    const int runs = qEnvironmentVariableIsSet("QN_EARLY_RUNS") ? qEnvironmentVariableIntValue("QN_EARLY_RUNS") : 20;
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+    const qsizetype before = entryCount(crasherLog());
+    QList<pid_t> observers;
+    for (int i = 0; i < runs; ++i) {
+        pid_t observer = 0;
+        const qn::test::ProcessResult r = runCrasher(QStringLiteral("early"), &observer);
+        ASSERT_EQ(r.signal, SIGSEGV);
+        ASSERT_GT(observer, 0);
+        observers << observer;
+        ASSERT_TRUE(qn::test::waitUntil([&] { return shownOfKind(QStringLiteral("NotifyWindow")).size() == i + 1; },
+                                        15000))
+            << "no report for crash " << i + 1;
+        const pid_t reporter = pid_t(shownOfKind(QStringLiteral("NotifyWindow")).last().value("pid").toInteger());
+        ASSERT_TRUE(qn::test::waitUntil([&] { return pidGone(observer) && pidGone(reporter); }, 15000))
+            << "the observer or reporter of crash " << i + 1 << " stayed";
+    }
+    EXPECT_EQ(entryCount(crasherLog()), before + runs);
+    for (const QJsonObject& o : shownOfKind(QStringLiteral("NotifyWindow")))
+        EXPECT_TRUE(o.value("message").toString().contains(QStringLiteral("qn_test_crasher")));
+    EXPECT_EQ(std::count_if(observers.begin(), observers.end(), [](pid_t pid) { return !pidGone(pid); }), 0);
+}
+
+TEST_F(CrashEndToEnd, EachTrackedProgramHasItsOwnObserver)
+{
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+    // The second program crashes after the first has quit normally.
+    QProcess crashing;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QN_CRASHER_DELAY_MS"), QStringLiteral("3000"));
+    crashing.setProcessEnvironment(env);
+    crashing.start(crasherPath(), {QStringLiteral("segv")});
+    ASSERT_TRUE(crashing.waitForStarted());
+    started << pid_t(crashing.processId());
+    QByteArray out;
+    ASSERT_TRUE(qn::test::waitUntil([&] {
+        out += crashing.readAllStandardOutput();
+        return out.contains("observer=") && out.endsWith('\n');
+    }, 10000));
+    const pid_t crashingObserver = pid_t(out.mid(out.indexOf("observer=") + 9).split('\n').value(0).toLong());
+    started << crashingObserver;
+
+    pid_t quittingObserver = 0;
+    const qn::test::ProcessResult quit = runCrasher(QStringLiteral("quit"), &quittingObserver);
+    EXPECT_EQ(quit.exitCode, 0);
+    EXPECT_NE(quittingObserver, crashingObserver);
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(quittingObserver); }, 5000));
+    EXPECT_FALSE(pidGone(crashingObserver)) << "quitting one program stopped the other's observer";
+
+    ASSERT_TRUE(crashing.waitForFinished(15000));
+    EXPECT_EQ(crashing.exitStatus(), QProcess::CrashExit);
+    ASSERT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("NotifyWindow")).isEmpty(); }, 15000))
+        << "the crash of the second program was not reported";
+    EXPECT_TRUE(shownOfKind(QStringLiteral("NotifyWindow")).first().value("message").toString().contains(
+        QStringLiteral("qn_test_crasher")));
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(crashingObserver); }, 10000));
+}
 
 struct QuietEnd {
     const char* mode;
@@ -315,6 +417,35 @@ TEST_F(CrashEndToEnd, NotificationProcessIsEndedBeforeTheReporterStarts)
     if (dialog.state() != QProcess::NotRunning) {
         ::kill(pid_t(dialog.processId()), SIGKILL);
         dialog.waitForFinished();
+    }
+}
+
+TEST_F(CrashEndToEnd, AnotherUsersNotificationProcessIsNeitherEndedNorWaitedFor)
+{
+    if (::geteuid() != 0 || !QFile::exists(QStringLiteral("/usr/bin/setpriv")))
+        GTEST_SKIP() << "starting a process of another user needs root and setpriv";
+    // Outside our private home, which the other user cannot enter.
+    QTemporaryDir dir(QStringLiteral("/tmp/qn-other-user-XXXXXX"));
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                          | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    const QString fake = dir.filePath(QStringLiteral("UserNotificationCenter"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), fake));
+    QFile::setPermissions(fake, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QProcess other;
+    other.start(QStringLiteral("/usr/bin/setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                     QStringLiteral("--clear-groups"), fake, QStringLiteral("60")});
+    ASSERT_TRUE(other.waitForStarted());
+    ASSERT_TRUE(qn::test::waitUntil([] { return qn::process::pidForName("UserNotificationCenter") > 0; }, 5000));
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+
+    runCrasher(QStringLiteral("segv"));
+    EXPECT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("NotifyWindow")).isEmpty(); }, 10000))
+        << "another user's process held the report back";
+    EXPECT_EQ(other.state(), QProcess::Running) << "another user's process was ended";
+    if (other.state() != QProcess::NotRunning) {
+        ::kill(pid_t(other.processId()), SIGKILL);
+        other.waitForFinished();
     }
 }
 
@@ -400,6 +531,156 @@ TEST_F(CrashEndToEnd, FailedSendShowsTheErrorAndReenablesTheButtons)
     const QList<QJsonObject> alerts = shownOfKind(QStringLiteral("Alert"));
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_FALSE(alerts.first().value("message").toString().isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CrashEndToEnd, ServerThatNeverAnswersTimesOutAndTheWindowIsUsableAgain)
+{
+    TinyHttpServer server;
+    server.holdRequests = true;  // accepts and reads, never answers
+    setReportURL(server.url().toString());
+    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(1, QStringLiteral("ReportTimeout"));
+    answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}},
+             QJsonObject{{"kind", "Alert"}, {"button", "No"}}, QJsonObject{{"kind", "ReportWindow"}, {"button", "Close"}}});
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
+                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    const bool ended = qn::test::waitUntil([&] { return pidGone(pid); }, 15000);
+    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).removeObject(QStringLiteral("ReportTimeout"));
+    ASSERT_TRUE(ended) << "the reporter hangs on a server that does not answer";
+    EXPECT_EQ(server.requests.size(), 1);
+    QStringList kinds;
+    for (const QJsonObject& o : shown())
+        kinds << o.value("kind").toString();
+    EXPECT_EQ(kinds, (QStringList{"NotifyWindow", "ReportWindow", "Alert", "ReportWindow"}));
+    const QList<QJsonObject> alerts = shownOfKind(QStringLiteral("Alert"));
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts.first().value("message").toString().contains(QStringLiteral("did not answer within 1 seconds")))
+        << alerts.first().value("message").toString().toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// Starts the reporter directly without any display and hands it the target.
+qn::test::ProcessResult runReporterWithoutDisplay(const QString& busAddress)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"})
+        env.remove(QString::fromLatin1(v));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               busAddress.isEmpty() ? QStringLiteral("unix:path=/nonexistent/bus") : busAddress);
+    QProcess reporter;
+    reporter.setProcessEnvironment(env);
+    reporter.start(reporterPath(), {});
+    qn::test::ProcessResult r;
+    if (!reporter.waitForStarted())
+        return r;
+    const ProcessSerialNumber psn = ProcessSerialNumber::forPid(pid_t(reporter.processId())).value_or(ProcessSerialNumber{});
+    AppleEvent event(fourCC("QNcr"), fourCC("SetT"));
+    event.putParam(keyDirectObject, Descriptor::fromUtf8Text(QString::fromUtf8(qn::plist::write(
+                                        QVariantMap{{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
+                                                    {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}},
+                                        qn::plist::Format::Xml))));
+    qn::test::waitUntil([&] { return sendEvent(event, psn, 1000) == noErr; }, 10000);
+    r.timedOut = !reporter.waitForFinished(10000);
+    if (r.timedOut) {
+        ::kill(pid_t(reporter.processId()), SIGKILL);
+        reporter.waitForFinished();
+    }
+    r.exitCode = reporter.exitStatus() == QProcess::NormalExit ? reporter.exitCode() : -1;
+    r.signal = reporter.exitStatus() == QProcess::CrashExit ? reporter.exitCode() : 0;
+    r.err = reporter.readAllStandardError();
+    return r;
+}
+
+TEST_F(CrashEndToEnd, WithoutDisplayTheReporterSaysWhereTheReportIsAndEnds)
+{
+    const QString expected = QStringLiteral("a crash report for SomeApp is in %1")
+                                 .arg(QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("SomeApp")));
+    const qn::test::ProcessResult plain = runReporterWithoutDisplay({});
+    EXPECT_FALSE(plain.timedOut);
+    EXPECT_EQ(plain.exitCode, 0) << plain.err.constData();
+    EXPECT_TRUE(QString::fromLocal8Bit(plain.err).contains(expected)) << plain.err.constData();
+
+    // With a session bus that offers notifications, the same text is posted.
+    if (!QFile::exists(QStringLiteral("/usr/bin/dbus-daemon")))
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    QProcess bus;
+    bus.start(QStringLiteral("/usr/bin/dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                       QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(bus.waitForStarted());
+    QByteArray address;
+    qn::test::waitUntil([&] {
+        address += bus.readAllStandardOutput();
+        return address.contains('\n');
+    }, 5000);
+    address = address.trimmed();
+    const QString log = home(QStringLiteral("notifications.log"));
+    QFile::remove(log);
+    QProcess mock;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address));
+    mock.setProcessEnvironment(env);
+    mock.start(qn::test::systemPython(), {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                                          QStringLiteral("notification_daemon"), QStringLiteral("-l"), log});
+    const bool mockStarted = mock.waitForStarted();
+    QDBusConnection probe = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("probe"));
+    const bool offered = mockStarted && qn::test::waitUntil([&] {
+        return probe.interface() && probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"));
+    }, 10000);
+    qn::test::ProcessResult withBus;
+    if (offered)
+        withBus = runReporterWithoutDisplay(QString::fromUtf8(address));
+    QDBusConnection::disconnectFromBus(QStringLiteral("probe"));
+    for (QProcess* p : {&mock, &bus}) {
+        if (p->state() != QProcess::NotRunning) {
+            ::kill(pid_t(p->processId()), SIGTERM);
+            p->waitForFinished(5000);
+        }
+    }
+    if (!offered)
+        GTEST_SKIP() << "python3-dbusmock could not offer org.freedesktop.Notifications";
+    EXPECT_EQ(withBus.exitCode, 0) << withBus.err.constData();
+    QFile f(log);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString calls = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(calls.contains(QStringLiteral("Notify")) && calls.contains(expected)) << calls.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CrashEndToEnd, SecondTargetWaitsItsTurnAndWindowManagerCloseEndsEachReport)
+{
+    QFile::remove(QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("FirstApp")));
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Show Report"}},
+             // The first report stays open until the second target has arrived.
+             QJsonObject{{"kind", "ReportWindow"}, {"closeWindow", true}, {"afterMs", 1500}},
+             QJsonObject{{"kind", "NotifyWindow"}, {"closeWindow", true}}});
+    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("FirstApp")},
+                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), QStringLiteral("/opt/first")}});
+    ASSERT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("ReportWindow")).isEmpty(); }, 10000));
+    EXPECT_EQ(launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SecondApp")},
+                              {QStringLiteral("kQNCrashReporterTargetPathKey"), QStringLiteral("/opt/second")}}),
+              pid);  // delivered to the running reporter
+    ASSERT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 15000))
+        << "the reporter did not end after its windows were closed from the title bar";
+
+    QStringList seen;
+    for (const QJsonObject& o : shown())
+        seen << o.value("kind").toString() + QLatin1Char(':') + o.value("title").toString() + QLatin1Char(':')
+                + o.value("message").toString().section(QLatin1Char(' '), 0, 0);
+    ASSERT_EQ(shown().size(), 3) << seen.join(QLatin1Char('\n')).toStdString();
+    const QList<QJsonObject> notify = shownOfKind(QStringLiteral("NotifyWindow"));
+    EXPECT_TRUE(notify.at(0).value("message").toString().contains(QStringLiteral("FirstApp")));
+    EXPECT_TRUE(notify.at(1).value("message").toString().contains(QStringLiteral("SecondApp")));
+    EXPECT_TRUE(shownOfKind(QStringLiteral("ReportWindow")).first().value("title").toString().contains(
+        QStringLiteral("FirstApp")));
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ TEST(QNCrashLogFile, LeadingByteOrderMarkIsSkippedLikeDecodingDoes)
     EXPECT_TRUE(cut("x\n\xEF\xBB\xBF**********\nDate/Time: a\n").isEmpty());
 }
 
-TEST(QNCrashLogFile, MalformedUtf8AnywhereGivesNoEntries)
+TEST(QNCrashLogFile, MalformedUtf8IsReplacedWithinItsEntryOnly)
 {
     const char* const bad[] = {
         "\xC0\x80",          // overlong NUL
@@ -128,17 +128,27 @@ TEST(QNCrashLogFile, MalformedUtf8AnywhereGivesNoEntries)
         "\xED\xA0\x80",      // surrogate
         "\xF4\x90\x80\x80",  // above U+10FFFF
         "\xF8\x88\x80\x80\x80",
-        "\xE2\x82",          // cut short at the end of the file
+        "\xE2\x82",          // cut short
         "\x80",              // lone continuation byte
+        "\xC0\xA0",          // an overlong space is no space
     };
+    const QByteArray first = "**********\nDate/Time: a\nPath: /x\n";
+    const QByteArray last = "\n**********\nDate/Time: c\n";
     for (const char* b : bad) {
-        for (const QByteArray& text : {QByteArray(b) + "\n**********\nDate/Time: a\n",
-                                       "**********\nDate/Time: a\n" + QByteArray(b),
-                                       "**********\nDate/Time: a\n0123456" + QByteArray(b) + "89abcdef"})
-            EXPECT_FALSE(QNCrashLogFile::entriesFromUtf8(text).has_value()) << text.toHex().constData();
+        const QByteArray text = first + "\n**********\nDate/Time: b " + QByteArray(b) + "01234567\n" + last;
+        const std::optional<QNCrashEntryList> entries = QNCrashLogFile::entriesFromUtf8(text);
+        ASSERT_TRUE(entries.has_value()) << text.toHex().constData();
+        ASSERT_EQ(entries->size(), 3) << text.toHex().constData();
+        EXPECT_EQ(entries->at(0), QStringLiteral("Date/Time: a\nPath: /x"));
+        EXPECT_TRUE(entries->at(1).startsWith(QStringLiteral("Date/Time: b \uFFFD")));
+        EXPECT_TRUE(entries->at(1).endsWith(QStringLiteral("\uFFFD01234567")));
+        EXPECT_EQ(entries->at(2), QStringLiteral("Date/Time: c\n"));
     }
-    // Noncharacters and the highest code point are well-formed.
-    EXPECT_TRUE(QNCrashLogFile::entriesFromUtf8("\xEF\xBF\xBF\xF4\x8F\xBF\xBF\n").has_value());
+    // A bad sequence in front of the asterisks keeps the line from being a separator.
+    EXPECT_EQ(QNCrashLogFile::entriesFromUtf8(first + "\xC0\xA0**********\nDate/Time: b\n")->size(), 1);
+    // Noncharacters and the highest code point are well-formed and kept.
+    EXPECT_EQ(QNCrashLogFile::entriesFromUtf8("**********\nDate/Time: \xEF\xBF\xBF\xF4\x8F\xBF\xBF")->at(0),
+              QString::fromUtf8("Date/Time: \xEF\xBF\xBF\xF4\x8F\xBF\xBF"));
 }
 
 TEST(QNCrashLogFile, EntryListsFromStringsCompareAndConvertBack)
@@ -223,12 +233,16 @@ TEST(QNCrashLogFile, AppendIsModifiedSameTimeRewriteIsNot)
     EXPECT_EQ(log.crashEntries()->last(), QStringLiteral("Date/Time: c\n"));
 }
 
-TEST(QNCrashLogFile, InvalidUtf8KeepsDateButHasNoEntries)
+TEST(QNCrashLogFile, InvalidUtf8InAFileStillGivesItsNewestEntry)
 {
-    const QString path = writeLog(QStringLiteral("bad.log"), "**********\nDate/Time: \xff\xfe\n");
+    const QString path =
+        writeLog(QStringLiteral("bad.log"), "**********\nDate/Time: \xff\xfe\n**********\nDate/Time: new\n");
     QNCrashLogFile log(path);
     EXPECT_TRUE(log.modificationDate().isValid());
-    EXPECT_FALSE(log.crashEntries().has_value());
+    ASSERT_TRUE(log.crashEntries().has_value());
+    ASSERT_EQ(log.crashEntries()->size(), 2);
+    EXPECT_EQ(log.crashEntries()->first(), QStringLiteral("Date/Time: \uFFFD\uFFFD"));
+    EXPECT_EQ(log.crashEntries()->last(), QStringLiteral("Date/Time: new\n"));
     EXPECT_FALSE(log.isModifiedSinceLastRead());
 }
 

@@ -1,7 +1,14 @@
 // A tracked program that ends the way it is told:
-//   qn_test_crasher segv|abort|fpe|stack|thread|quit|exit1|sigterm|sigkill
+//   qn_test_crasher segv|abort|fpe|stack|thread|thread-overflow|together|quit|exit1|sigterm|sigkill
 // It starts crash tracking, prints "observer=<pid>" and acts after a short
 // delay (the observer reads the crash log when it learns of the target).
+//   early          crashes right after beginTracking returns, before the
+//                  event loop runs
+//   thread-overflow  overflows the stack of a QThread started after tracking
+//   together       two threads (std::thread, plain pthread) fault at once
+// QN_CRASHER_DELAY_MS replaces the delay (300 ms).
+// With QN_CRASHER_RECORD_ONLY=1 it only arms the crash recorder (no observer)
+// and acts at once.
 // Without a mode it only touches the file named by QN_CRASHER_MARK (the
 // reporter's "reopen" starts it that way) and exits 0.
 #include "QNCrashReporterKit.h"
@@ -10,11 +17,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <atomic>
 #include <cstdlib>
+#include <pthread.h>
 #include <thread>
 
 // Outside the anonymous namespace so that backtraces name them.
@@ -34,6 +44,17 @@ __attribute__((noinline)) int recurse(int depth)
 namespace {
 
 volatile int gZero = 0;
+std::atomic<int> gReady{0};
+
+// Both threads fault as soon as both are ready.
+void* faultTogether(void*)
+{
+    gReady.fetch_add(1);
+    while (gReady.load() < 2) {
+    }
+    crashWithSegv();
+    return nullptr;
+}
 
 void act(const QByteArray& mode)
 {
@@ -48,11 +69,18 @@ void act(const QByteArray& mode)
     } else if (mode == "stack") {
         recurse(0);
     } else if (mode == "thread") {
-        std::thread t([] {
-            qn::crash::CrashRecorder::installAlternateStack();
-            crashWithSegv();
-        });
+        std::thread t([] { crashWithSegv(); });
         t.join();
+    } else if (mode == "thread-overflow") {
+        QThread* t = QThread::create([] { recurse(0); });
+        t->start();
+        t->wait();
+    } else if (mode == "together") {
+        std::thread a(faultTogether, nullptr);
+        pthread_t b;
+        pthread_create(&b, nullptr, faultTogether, nullptr);
+        a.join();
+        pthread_join(b, nullptr);
     } else if (mode == "quit") {
         qn::events::EventManager::terminate(0);
         return;
@@ -77,9 +105,17 @@ int main(int argc, char** argv)
         return mark.open(QIODevice::WriteOnly) ? 0 : 1;
     }
     const QByteArray mode = argv[1];
+    if (qgetenv("QN_CRASHER_RECORD_ONLY") == "1") {
+        printf("armed=%d\n", qn::crash::CrashRecorder::arm() ? 1 : 0);
+        fflush(stdout);
+        act(mode);
+    }
     const bool tracking = QNCrashReporterKit::sharedInstance().beginTracking();
     printf("tracking=%d\nobserver=%u\n", tracking ? 1 : 0, QNCrashReporterKit::sharedInstance().reporterLowPSN());
     fflush(stdout);
-    QTimer::singleShot(300, [mode] { act(mode); });
+    if (mode == "early")
+        crashWithSegv();
+    const int delayMs = qEnvironmentVariableIsSet("QN_CRASHER_DELAY_MS") ? qEnvironmentVariableIntValue("QN_CRASHER_DELAY_MS") : 300;
+    QTimer::singleShot(delayMs, [mode] { act(mode); });
     return app.exec();
 }

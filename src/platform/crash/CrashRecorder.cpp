@@ -1,7 +1,13 @@
 // The signal handler in this file is async-signal-safe only (man 7
 // signal-safety): it allocates nothing, takes no locks and calls only
 // write(), read(), alarm(), sigaction(), raise(), clock_gettime() and
-// backtrace()/backtrace_symbols_fd(), whose library was loaded at arming time.
+// backtrace()/backtrace_symbols_fd(), whose library was loaded at arming time,
+// and futex waits through syscall().
+//
+// Several threads may fault at once. The first one to claim gRecordingThread
+// writes the entry; the others wait (bounded) until it is written and then
+// die by their own signal, so exactly one entry is written per crash and the
+// process never ends before it is on disk.
 #include "crash/CrashRecorder.h"
 
 #include "layout/Bundle.h"
@@ -16,6 +22,9 @@
 #include <ctime>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <linux/futex.h>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -43,8 +52,33 @@ struct State {
 
 State gState;
 std::atomic<bool> gArmed{false};
-volatile sig_atomic_t gInHandler = 0;
+// The thread that records the crash (0: none yet), and whether its entry is
+// written. Both are lock-free atomics, usable in the handler.
+std::atomic<pid_t> gRecordingThread{0};
+std::atomic<int> gEntryWritten{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 QString gLogPath;
+
+pid_t currentThreadId()
+{
+    return pid_t(syscall(SYS_gettid));
+}
+
+// Waits (at most about 10 s) until the recording thread wrote its entry. The
+// recorder's own alarm() ends the process after 5 s if it hangs.
+void waitForEntryWritten()
+{
+    for (int i = 0; i < 1000 && !gEntryWritten.load(); ++i) {
+        timespec tick{0, 10 * 1000 * 1000};
+        syscall(SYS_futex, reinterpret_cast<int*>(&gEntryWritten), FUTEX_WAIT_PRIVATE, 0, &tick, nullptr, 0);
+    }
+}
+
+void announceEntryWritten()
+{
+    gEntryWritten.store(1);
+    syscall(SYS_futex, reinterpret_cast<int*>(&gEntryWritten), FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr, nullptr, 0);
+}
 
 // Minimal formatting helpers on a bounded buffer.
 struct Out {
@@ -152,13 +186,21 @@ void restoreAndRaise(int sig)
 
 void handler(int sig, siginfo_t* info, void*)
 {
-    if (gInHandler) {
-        // A fault inside the handler: give up recording.
-        signal(sig, SIG_DFL);
-        raise(sig);
+    const pid_t self = currentThreadId();
+    pid_t recorder = 0;
+    if (!gRecordingThread.compare_exchange_strong(recorder, self)) {
+        if (recorder == self) {
+            // A fault inside the handler: give up recording.
+            signal(sig, SIG_DFL);
+            raise(sig);
+            return;
+        }
+        // Another thread records this crash: once its entry is written the
+        // process dies, by its signal or by ours.
+        waitForEntryWritten();
+        restoreAndRaise(sig);
         return;
     }
-    gInHandler = 1;
     alarm(5);  // a handler that hangs must not keep the process alive
     const int savedErrno = errno;
 
@@ -246,6 +288,7 @@ void handler(int sig, siginfo_t* info, void*)
             break;
         done += size_t(w);
     }
+    announceEntryWritten();
     errno = savedErrno;
     restoreAndRaise(sig);
 }
@@ -286,6 +329,58 @@ bool CrashRecorder::installAlternateStack()
     st.ss_flags = 0;
     if (sigaltstack(&st, nullptr) != 0) {
         ::operator delete(mem);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Stacks given to threads by threadStarted(): one mapping each (a guard page
+// below the stack), unmapped by the key's destructor when the thread ends.
+pthread_key_t gThreadStackKey;
+pthread_once_t gThreadStackKeyOnce = PTHREAD_ONCE_INIT;
+constexpr size_t kGuardSize = 4096;
+
+void releaseThreadStack(void* mapping)
+{
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK))
+        return;  // ending from inside a handler: the stack is in use, keep it
+    stack_t off{};
+    off.ss_flags = SS_DISABLE;
+    sigaltstack(&off, nullptr);
+    munmap(mapping, kGuardSize + kAltStackSize);
+}
+
+void makeThreadStackKey()
+{
+    pthread_key_create(&gThreadStackKey, releaseThreadStack);
+}
+
+}  // namespace
+
+bool CrashRecorder::threadStarted()
+{
+    if (!gArmed.load())
+        return false;
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))
+        return true;
+    pthread_once(&gThreadStackKeyOnce, makeThreadStackKey);
+    void* mapping = mmap(nullptr, kGuardSize + kAltStackSize, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (mapping == MAP_FAILED)
+        return false;
+    mprotect(mapping, kGuardSize, PROT_NONE);
+    stack_t st{};
+    st.ss_sp = static_cast<char*>(mapping) + kGuardSize;
+    st.ss_size = kAltStackSize;
+    if (sigaltstack(&st, nullptr) != 0 || pthread_setspecific(gThreadStackKey, mapping) != 0) {
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        sigaltstack(&off, nullptr);
+        munmap(mapping, kGuardSize + kAltStackSize);
         return false;
     }
     return true;

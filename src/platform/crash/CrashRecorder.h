@@ -5,7 +5,9 @@
 // Each crash appends one entry: a line of ten asterisks, a blank line, then
 // "Date/Time:", command, path, PID, signal and code, and the backtrace.
 // Afterwards the previous signal action is restored and the signal raised
-// again, so exit status and core dumps stay as they were.
+// again, so exit status and core dumps stay as they were. When several
+// threads fault together, one entry is written and the process then dies by
+// one of their signals.
 #include <QString>
 
 namespace qn::crash {
@@ -26,9 +28,17 @@ public:
     static QString logPath();
 
     /// Gives the calling thread its own alternate signal stack, so a stack
-    /// overflow in it is still recorded. Call at the start of every thread the
-    /// program creates. Returns false when the stack could not be set.
+    /// overflow in it is still recorded. The stack is never freed. Returns
+    /// false when the stack could not be set.
     static bool installAlternateStack();
+
+    /// Called first thing in every thread started after arming (the crash
+    /// kit's thread-start hook does so for every pthread_create of the
+    /// process, QThread and std::thread included): gives the thread an
+    /// alternate signal stack that is freed when the thread ends. Does
+    /// nothing and returns false before arming; true when the thread has an
+    /// alternate stack (its own or one set earlier).
+    static bool threadStarted();
 };
 
 }  // namespace qn::crash
