@@ -98,6 +98,24 @@ int createExclusive(const QString& path)
     return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
+// Creates a new hidden file in path's folder, named after it; its path, and
+// the open descriptor in *fd (-1 when nothing could be created).
+QString temporaryPathBeside(const QString& path, int* fd)
+{
+    const QFileInfo info(path);
+    const QString stem = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part-");
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString candidate = stem + QString::number(::getpid()) + QLatin1Char('-') + QString::number(attempt);
+        *fd = createExclusive(candidate);
+        if (*fd >= 0)
+            return candidate;
+        if (errno != EEXIST)
+            break;
+    }
+    *fd = -1;
+    return {};
+}
+
 CURL* newHandle(const QUrl& url, const char* protocols)
 {
     CURL* h = curl_easy_init();
@@ -362,12 +380,26 @@ qint32 QNLowNetwork::createLocalFile(const QString& path)
             if (S_ISDIR(st.st_mode)
                 || (::stat(QFile::encodeName(path).constData(), &followed) == 0 && S_ISDIR(followed.st_mode)))
                 return kQNLowNetworkFileExistsErr;
-            // Truncate, so no bytes of a longer old file survive behind the new
-            // data. O_NONBLOCK keeps a FIFO without reader from hanging the open.
-            fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+            // A file we may not write stays as it is.
+            if (::access(QFile::encodeName(path).constData(), W_OK) != 0)
+                return kQNLowNetworkIOErr;
+            // The old file stays untouched until the new one is complete: the
+            // download goes to a temporary beside it (same file system, so the
+            // final rename is atomic) that replaces it only on success. A
+            // link is resolved so that its target is replaced, not the link.
+            QString replaced = path;
+            if (S_ISLNK(st.st_mode)) {
+                replaced = QFileInfo(path).canonicalFilePath();
+                if (replaced.isEmpty())
+                    return kQNLowNetworkIOErr;
+            }
+            target = temporaryPathBeside(replaced, &fd);
             if (fd < 0)
                 return kQNLowNetworkIOErr;
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            // The replacement keeps the old file's permissions.
+            if (::stat(QFile::encodeName(replaced).constData(), &followed) == 0)
+                ::fchmod(fd, followed.st_mode & 07777);
+            _replacePath = replaced;
             break;
         }
         case 2:
@@ -751,7 +783,23 @@ void QNLowNetwork::stopOperationWithError(qint32 code)
     closeStream(_readStream);
     closeStream(_writeStream);
     closeFile(_sourceFileHandle);
-    if (code >= kQNLowNetworkIOErr) {
+    if (!_replacePath.isEmpty()) {
+        // Overwrite 1: the complete temporary replaces the old file; after a
+        // failure or a cancel the old file stays as it was.
+        bool replaced = false;
+        if (code == kQNLowNetworkSuccess) {
+            replaced = ::fsync(_localFileHandle) == 0;
+            replaced = ::close(_localFileHandle) == 0 && replaced;
+            _localFileHandle = -1;
+            replaced = replaced
+                && ::rename(QFile::encodeName(_filePath).constData(), QFile::encodeName(_replacePath).constData()) == 0;
+            if (!replaced)
+                code = kQNLowNetworkIOErr;
+        }
+        closeFile(_localFileHandle);
+        if (!replaced)
+            ::unlink(QFile::encodeName(_filePath).constData());
+    } else if (code >= kQNLowNetworkIOErr) {
         closeFile(_localFileHandle);
         // A failed download leaves no partial file; an upload's source is the
         // user's own file and stays.
@@ -778,6 +826,7 @@ void QNLowNetwork::clearData()
     _fileSize = 0;
     _processedSize = 0;
     _filePath.clear();
+    _replacePath.clear();
     _sourceURL.clear();
     _ftpFirstCheck = false;
     _anyChunkChecked = false;

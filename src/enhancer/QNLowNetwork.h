@@ -162,6 +162,7 @@ private:
     int _localFileHandle = -1;     // destination of a download, source of an upload
     int _sourceFileHandle = -1;    // source of a file-URL download
     QString _filePath;
+    QString _replacePath;          // overwrite 1: the file that _filePath (a temporary) replaces on success
     QUrl _sourceURL;
     quint64 _fileSize = 0;
     std::atomic<quint64> _processedSize{0};
