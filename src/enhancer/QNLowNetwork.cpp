@@ -159,6 +159,11 @@ size_t appendToListing(char* data, size_t size, size_t count, void* target)
     return len;
 }
 
+size_t discardBytes(char*, size_t size, size_t count, void*)
+{
+    return size * count;
+}
+
 void ensureCurlReady()
 {
     static std::once_flag once;
@@ -335,7 +340,14 @@ qint32 QNLowNetwork::uploadToFTPURL(const QUrl& url, const QString& localFilePat
     if (url.path().endsWith(QLatin1Char('/')) || name.isEmpty() || name == QLatin1String("/"))
         return kQNLowNetworkParamErr;
     const QUrl parent = QNURLExtend::URLByDeletingLastPathComponent(url);
-    const std::optional<QVariantList> contents = directoryContentsOfFTPURL(parent, _option);
+    // One handle for the name check and the upload: the upload goes over the
+    // listing's control connection instead of connecting and logging in again.
+    CURL* h = newHandle(parent, "ftp");
+    if (!h)
+        return kQNLowNetworkIOErr;
+    _writeStream = h;
+    setStreamPropertiesToFTPStream(h, _option);
+    const std::optional<QVariantList> contents = listFTPDirectory(h, parent);
 
     QUrl target = url;
     if (isItemName(name, contents)) {
@@ -350,11 +362,7 @@ qint32 QNLowNetwork::uploadToFTPURL(const QUrl& url, const QString& localFilePat
             return kQNLowNetworkFileExistsErr;
         }
     }
-    CURL* h = newHandle(target, "ftp");
-    if (!h)
-        return kQNLowNetworkIOErr;
-    _writeStream = h;
-    setStreamPropertiesToFTPStream(h, _option);
+    curl_easy_setopt(h, CURLOPT_URL, target.toEncoded().constData());
     if (const qint32 code = openLocalFile(localFilePath))
         return code;
     _sourceURL = target;
@@ -916,14 +924,25 @@ std::optional<QVariantList> QNLowNetwork::directoryContentsOfFTPURL(const QUrl& 
 {
     if (!url.isValid() || url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0)
         return std::nullopt;
+    CURL* h = newHandle(url, "ftp");
+    if (!h)
+        return std::nullopt;
+    setStreamPropertiesToFTPStream(h, option);
+    std::optional<QVariantList> records = listFTPDirectory(h, url);
+    curl_easy_cleanup(h);
+    return records;
+}
+
+std::optional<QVariantList> QNLowNetwork::listFTPDirectory(void* stream, const QUrl& url)
+{
+    if (!url.isValid() || url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    CURL* h = handle(stream);
     // A trailing slash makes curl list the folder; a file there fails to list.
     QUrl dir = url;
     if (!dir.path().endsWith(QLatin1Char('/')))
         dir.setPath(dir.path() + QLatin1Char('/'));
-    CURL* h = newHandle(dir, "ftp");
-    if (!h)
-        return std::nullopt;
-    setStreamPropertiesToFTPStream(h, option);
+    curl_easy_setopt(h, CURLOPT_URL, dir.toEncoded().constData());
     QByteArray listing;
     listing.reserve(kBufferSize);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendToListing);
@@ -933,7 +952,12 @@ std::optional<QVariantList> QNLowNetwork::directoryContentsOfFTPURL(const QUrl& 
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
     const CURLcode rc = curl_easy_perform(h);
-    curl_easy_cleanup(h);
+    // The handle may go on to upload: back to curl's own settings.
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &discardBytes);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 0L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 0L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 0L);
     if (rc != CURLE_OK || listing.isEmpty())
         return std::nullopt;
     QVariantList records = parseDirectoryListing(listing);

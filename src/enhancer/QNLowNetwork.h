@@ -140,6 +140,7 @@ private:
     void setStreamPropertiesToFTPStream(void* stream, const QVariantMap& option) const;
     void updateProgress(qint64 size);
     bool ftpURLIsDirectory(const QUrl& url) const;
+    std::optional<QVariantList> listFTPDirectory(void* stream, const QUrl& url);
     bool stopRequested() const;
 
     void setupProgressWindowForDocWindow(QWidget* docWindow, Direction direction);
