@@ -159,6 +159,51 @@ size_t appendToListing(char* data, size_t size, size_t count, void* target)
     return len;
 }
 
+// curl_easy_perform() on a multi handle that keeps the connection cache of a
+// transfer made of several requests (the upload's name check, then the
+// upload). When libcurl (7.88) sets up the FTP data connection of a second
+// request on a reused control connection, it sometimes starts the connect
+// only on its next turn without arming a timer, and curl_easy_perform() then
+// sleeps a whole second first; waits of at most 10 ms keep that from stalling.
+CURLcode performWithShortWaits(CURL* h, CURLM* multi)
+{
+    if (!multi || curl_multi_add_handle(multi, h) != CURLM_OK)
+        return curl_easy_perform(h);
+    CURLcode result = CURLE_OK;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (!running)
+            break;
+        long timeout = -1;
+        curl_multi_timeout(multi, &timeout);
+        if (timeout < 0 || timeout > 10)
+            timeout = 10;
+        if (curl_multi_poll(multi, nullptr, 0, int(timeout), nullptr) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == h)
+            result = message->data.result;
+    }
+    curl_multi_remove_handle(multi, h);
+    return result;
+}
+
+void closeMulti(void*& multi)
+{
+    if (multi) {
+        curl_multi_cleanup(static_cast<CURLM*>(multi));
+        multi = nullptr;
+    }
+}
+
 size_t discardBytes(char*, size_t size, size_t count, void*)
 {
     return size * count;
@@ -346,8 +391,9 @@ qint32 QNLowNetwork::uploadToFTPURL(const QUrl& url, const QString& localFilePat
     if (!h)
         return kQNLowNetworkIOErr;
     _writeStream = h;
+    _transferMulti = curl_multi_init();
     setStreamPropertiesToFTPStream(h, _option);
-    const std::optional<QVariantList> contents = listFTPDirectory(h, parent);
+    const std::optional<QVariantList> contents = listFTPDirectory(h, parent, _transferMulti);
 
     QUrl target = url;
     if (isItemName(name, contents)) {
@@ -627,7 +673,7 @@ qint32 QNLowNetwork::runCurlUpload()
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &QNLowNetwork::curlProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    const CURLcode rc = curl_easy_perform(h);
+    const CURLcode rc = performWithShortWaits(h, static_cast<CURLM*>(_transferMulti));
     if (_endCode >= 0)
         return _endCode;
     if (rc == CURLE_OK)
@@ -790,6 +836,7 @@ void QNLowNetwork::stopOperationWithError(qint32 code)
 {
     closeStream(_readStream);
     closeStream(_writeStream);
+    closeMulti(_transferMulti);
     closeFile(_sourceFileHandle);
     if (!_replacePath.isEmpty()) {
         // Overwrite 1: the complete temporary replaces the old file; after a
@@ -828,6 +875,7 @@ void QNLowNetwork::clearData()
 {
     closeStream(_readStream);
     closeStream(_writeStream);
+    closeMulti(_transferMulti);
     closeFile(_sourceFileHandle);
     closeFile(_localFileHandle);
     _option.clear();
@@ -933,7 +981,7 @@ std::optional<QVariantList> QNLowNetwork::directoryContentsOfFTPURL(const QUrl& 
     return records;
 }
 
-std::optional<QVariantList> QNLowNetwork::listFTPDirectory(void* stream, const QUrl& url)
+std::optional<QVariantList> QNLowNetwork::listFTPDirectory(void* stream, const QUrl& url, void* multi)
 {
     if (!url.isValid() || url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0)
         return std::nullopt;
@@ -951,7 +999,7 @@ std::optional<QVariantList> QNLowNetwork::listFTPDirectory(void* stream, const Q
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
-    const CURLcode rc = curl_easy_perform(h);
+    const CURLcode rc = performWithShortWaits(h, static_cast<CURLM*>(multi));
     // The handle may go on to upload: back to curl's own settings.
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &discardBytes);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
