@@ -431,12 +431,22 @@ qint32 QNLowNetwork::createLocalFile(const QString& path)
             return kQNLowNetworkFileExistsErr;
         case 1: {
             struct stat followed;
-            if (S_ISDIR(st.st_mode)
-                || (::stat(QFile::encodeName(path).constData(), &followed) == 0 && S_ISDIR(followed.st_mode)))
+            const bool followedOK = ::stat(QFile::encodeName(path).constData(), &followed) == 0;
+            if (S_ISDIR(st.st_mode) || (followedOK && S_ISDIR(followed.st_mode)))
                 return kQNLowNetworkFileExistsErr;
             // A file we may not write stays as it is.
             if (::access(QFile::encodeName(path).constData(), W_OK) != 0)
                 return kQNLowNetworkIOErr;
+            if (followedOK && !S_ISREG(followed.st_mode)) {
+                // A FIFO or a device is written into, never replaced by a
+                // file. O_NONBLOCK keeps a FIFO without reader from hanging
+                // the open.
+                fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+                if (fd < 0)
+                    return kQNLowNetworkIOErr;
+                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+                break;
+            }
             // The old file stays untouched until the new one is complete: the
             // download goes to a temporary beside it (same file system, so the
             // final rename is atomic) that replaces it only on success. A

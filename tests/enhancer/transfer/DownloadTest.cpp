@@ -13,7 +13,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -205,6 +207,28 @@ TEST_F(Download, OverwriteOneKeepsTheOldFileByteIdenticalWhenTheDownloadDoesNotF
     ASSERT_EQ(::stat(QFile::encodeName(dest("keep.bin")).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(strayFiles(dir.path(), {"keep.bin"}), QStringList());
+}
+
+TEST_F(Download, OverwriteOneWritesIntoAFifoInsteadOfReplacingIt)
+{
+    http->put(QStringLiteral("fifo.txt"), "through the pipe");
+    const QByteArray fifo = QFile::encodeName(dest("pipe"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(httpURL("/files/fifo.txt"), dest("pipe"), nullptr,
+                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    char buffer[64] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 16);
+    EXPECT_EQ(QByteArray(buffer), QByteArray("through the pipe"));
+    ::close(reader);
+    struct stat st;
+    ASSERT_EQ(::lstat(fifo.constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO is still there";
 }
 
 TEST_F(Download, OverwriteTwoPicksTheNextFreeNumberedName)
