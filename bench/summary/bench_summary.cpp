@@ -40,7 +40,8 @@ QString makeText(qsizetype bytes)
     while (out.toUtf8().size() < bytes) {
         QStringList round = paragraphs;
         std::shuffle(round.begin(), round.end(), random);
-        out += round.join(u'\n') + u'\n';
+        // A blank line between paragraphs: a single line end is a space.
+        out += round.join(QStringLiteral("\n\n")) + QStringLiteral("\n\n");
     }
     return out;
 }

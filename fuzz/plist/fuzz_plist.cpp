@@ -14,5 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         qn::plist::write(*v, qn::plist::Format::Xml);
     }
     qn::plist::KeyedArchive::unarchiveRootDictionary(bytes);
+    qn::plist::KeyedArchive::decodeValuesByKey(bytes);
     return 0;
 }

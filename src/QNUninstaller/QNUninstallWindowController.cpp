@@ -8,12 +8,16 @@
 #include "strings/LocalizedString.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+
+#include <sys/prctl.h>
 
 QString QNUninstallWindowController::uninstallListKey()
 {
@@ -29,6 +33,8 @@ QNUninstallWindowController::QNUninstallWindowController(QWidget* parent)
     _progressIndicator = _ui->_progressIndicator;
     _okButton = _ui->_okButton;
     _cancelButton = _ui->_cancelButton;
+    _leftItemsView = _ui->_leftItemsView;
+    _leftItemsView->hide();
     _progressIndicator->hide();
     _uninstallingMessage->hide();
     connect(_okButton, &QPushButton::clicked, this, &QNUninstallWindowController::onOK);
@@ -36,7 +42,50 @@ QNUninstallWindowController::QNUninstallWindowController(QWidget* parent)
     setWindowModality(Qt::ApplicationModal);
 }
 
-QNUninstallWindowController::~QNUninstallWindowController() = default;
+QNUninstallWindowController::~QNUninstallWindowController()
+{
+    _authorize->release();
+    holdRights(false);
+}
+
+namespace {
+
+// The user-facing reason for a failed authorization or remover start.
+QString reasonForStatus(qint32 status, const QString& remover)
+{
+    switch (status) {
+    case errAuthorizationCanceled: return qn::localizedString("UninstallReasonCanceled");
+    case errAuthorizationDenied: return qn::localizedString("UninstallReasonDenied");
+    case errAuthorizationInternal: return qn::localizedString("UninstallReasonNoElevator");
+    case errAuthorizationToolExecuteFailure: return qn::localizedString("UninstallReasonNoRemover").arg(remover);
+    default: return qn::localizedString("UninstallReasonOther").arg(status);
+    }
+}
+
+}  // namespace
+
+void QNUninstallWindowController::holdRights(bool hold)
+{
+    // The helper's pipes are ours: a dumpable process would let any process
+    // of the same user write requests into them through /proc/<pid>/fd.
+    static int dumpableBefore = -1;
+    if (hold && dumpableBefore < 0) {
+        dumpableBefore = ::prctl(PR_GET_DUMPABLE);
+        ::prctl(PR_SET_DUMPABLE, 0);
+    } else if (!hold && dumpableBefore >= 0) {
+        ::prctl(PR_SET_DUMPABLE, dumpableBefore);
+        dumpableBefore = -1;
+    }
+}
+
+int QNUninstallWindowController::exitStatus() const
+{
+    if (!_isFinished || !_listProblem.isEmpty())
+        return 1;
+    if (_removedCount == quint32(_uninstallItems.size()))
+        return 0;
+    return _removedCount == 0 ? 1 : 2;
+}
 
 void QNUninstallWindowController::showEvent(QShowEvent* event)
 {
@@ -90,7 +139,12 @@ void QNUninstallWindowController::doUninstallProcess()
 {
     _uninstallItems = readUninstallListFile();
     _index = 0;
+    _removedCount = 0;
     _refusedItems.clear();
+    _leftItems.clear();
+    _stopReason.clear();
+    if (!_uninstallItems.isEmpty())
+        holdRights(true);
     doUninstallItem();
 }
 
@@ -99,13 +153,23 @@ void QNUninstallWindowController::doUninstallItem()
     const quint32 count = quint32(_uninstallItems.size());
     if (_index < count) {
         const QString& item = _uninstallItems.at(qsizetype(_index));
+        std::optional<QNError> error;
         if (!isSafeToRemove(item)) {
             _refusedItems.append(item);
+            _leftItems.append(item);
             ++_index;
-        } else if (_authorize->openPrivilegedTool(_removerPath, {QStringLiteral("-Rf"), item})) {
+        } else if (_authorize->openPrivilegedTool(_removerPath, {QStringLiteral("-Rf"), item}, &error)) {
+            if (_authorize->lastExitStatus() == 0)
+                ++_removedCount;
+            else
+                _leftItems.append(item);
             ++_index;
         } else {
-            _index = count;  // no authorization or no remover: stop here
+            // No authorization or no remover: stop here, everything from
+            // this item on stays.
+            _stopReason = reasonForStatus(error ? error->code : 0, _removerPath);
+            _leftItems.append(_uninstallItems.mid(qsizetype(_index)));
+            _index = count;
         }
     }
     if (_index >= count) {
@@ -117,11 +181,27 @@ void QNUninstallWindowController::doUninstallItem()
 
 void QNUninstallWindowController::finish()
 {
+    // The rights end with the loop: the helper goes, and with it the pipes.
+    _authorize->release();
+    holdRights(false);
     _isFinished = true;
     _okButton->setEnabled(true);
     _progressIndicator->hide();
     _uninstallingMessage->hide();
-    QString text = qn::localizedString("FinishedUninstalling");
+
+    const quint32 count = quint32(_uninstallItems.size());
+    QString text;
+    if (!_listProblem.isEmpty()) {
+        text = qn::localizedString("UninstallNothingRemoved") + QLatin1Char(' ') + _listProblem;
+    } else if (_removedCount == count) {
+        text = qn::localizedString("FinishedUninstalling");
+    } else {
+        text = _removedCount == 0 ? qn::localizedString("UninstallNothingRemoved")
+                                  : qn::localizedString("UninstallSomeRemoved").arg(_removedCount).arg(count);
+        if (!_stopReason.isEmpty())
+            text += QLatin1Char(' ') + _stopReason;
+        text += QLatin1Char(' ') + qn::localizedString("UninstallItemsLeft");
+    }
     if (!_refusedItems.isEmpty()) {
         QStringList shown;
         for (const QString& item : _refusedItems)
@@ -132,17 +212,29 @@ void QNUninstallWindowController::finish()
             + shown.join(QLatin1Char('\n'));
     }
     _messageField->setText(text);
+    _leftItemsView->setPlainText(_leftItems.join(QLatin1Char('\n')));
+    _leftItemsView->setVisible(!_leftItems.isEmpty());
 }
 
-QStringList QNUninstallWindowController::readUninstallListFile() const
+QStringList QNUninstallWindowController::readUninstallListFile()
 {
+    _listProblem.clear();
     const QString path = _listPath.isEmpty()
         ? qn::Bundle::pathForResource(QStringLiteral("UnInstallFiles.txt"), QStringLiteral("qne"))
         : _listPath;
-    if (path.isEmpty())
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        const QString shown = path.isEmpty()
+            ? qn::Bundle::resourceDirectory() + QStringLiteral("/UnInstallFiles.txt.qne")
+            : path;
+        _listProblem = qn::localizedString("UninstallListMissing").arg(shown);
         return {};
+    }
     const auto data = QNCrypto::dataByDecryptingFileAtPath(path, uninstallListKey());
-    return data ? parseUninstallList(QString::fromUtf8(*data)) : QStringList();
+    if (!data) {
+        _listProblem = qn::localizedString("UninstallListUnreadable").arg(path);
+        return {};
+    }
+    return parseUninstallList(QString::fromUtf8(*data));
 }
 
 QStringList QNUninstallWindowController::parseUninstallList(const QString& text)

@@ -36,8 +36,9 @@ void QNUninstaller::applicationWillFinishLaunching()
     auto controller = std::make_unique<QNUninstallWindowController>();
     armAutoConfirm(controller.get());
     controller->runModal();
+    const int status = controller->exitStatus();
     controller.reset();
-    QTimer::singleShot(50, qApp, &QCoreApplication::quit);
+    QTimer::singleShot(50, qApp, [status] { QCoreApplication::exit(status); });
 }
 
 int QNUninstallerMain(int argc, char** argv)

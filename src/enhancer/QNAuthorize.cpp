@@ -11,12 +11,13 @@
 namespace {
 
 // Wire format, all integers big-endian.
-//   helper -> runner, once at start:  "QNLAB-HELPER 1\n"
+//   helper -> runner, once at start:  "QNLAB-HELPER 2\n"
 //   runner -> helper, per tool run:   u32 count, then count x (u32 length, bytes);
 //                                     item 0 is the tool path
-//   helper -> runner, when it ended:  i32 status, u64 output bytes, u32 reads
-const QByteArray kHello = QByteArrayLiteral("QNLAB-HELPER 1\n");
-constexpr int kReplySize = 4 + 8 + 4;
+//   helper -> runner, when it ended:  i32 status, u64 output bytes, u32 reads,
+//                                     i32 exit status
+const QByteArray kHello = QByteArrayLiteral("QNLAB-HELPER 2\n");
+constexpr int kReplySize = 4 + 8 + 4 + 4;
 
 void appendU32(QByteArray& out, quint32 value)
 {
@@ -115,6 +116,11 @@ bool QNAuthorize::startHelper(qint32* status)
     return true;
 }
 
+void QNAuthorize::release()
+{
+    stopHelper();
+}
+
 void QNAuthorize::stopHelper()
 {
     if (!_authRef)
@@ -133,6 +139,7 @@ bool QNAuthorize::openPrivilegedTool(const QString& toolPath, const QStringList&
 {
     if (error)
         error->reset();
+    _lastExitStatus = -1;
     if (_authRef && _authRef->state() != QProcess::Running)
         stopHelper();  // the helper went away: ask again
     if (!_authRef) {
@@ -155,6 +162,7 @@ bool QNAuthorize::openPrivilegedTool(const QString& toolPath, const QStringList&
     }
     _lastOutputSize = 0;
     _lastOutputReads = 0;
+    _lastExitStatus = -1;
     QByteArray reply;
     bool sent = _authRef->write(request) == request.size();
     while (sent && _authRef->bytesToWrite() > 0)
@@ -170,6 +178,7 @@ bool QNAuthorize::openPrivilegedTool(const QString& toolPath, const QStringList&
     const qint32 status = qFromBigEndian<qint32>(r);
     _lastOutputSize = qFromBigEndian<quint64>(r + 4);
     _lastOutputReads = qFromBigEndian<quint32>(r + 12);
+    _lastExitStatus = qFromBigEndian<qint32>(r + 16);
     if (status != 0) {
         report(error, status);
         return false;

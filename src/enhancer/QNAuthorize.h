@@ -5,14 +5,18 @@
 // (libexec/qnlab/qnlab-privileged-helper) through the elevation command,
 // pkexec by default, or directly when the process is already root; the user
 // is asked once, and every later run is a request over the helper's pipes for
-// as long as this runner lives. The helper starts the tool, reads its standard
+// as long as this runner lives, or until release(). The helper runs only the
+// tools of the suite's allow-list; it starts the tool, reads its standard
 // output in chunks of at most 128 bytes, throws it away and answers when the
-// output has ended. The tool's exit status is not examined.
+// tool has ended, with its exit status (lastExitStatus()). A tool that ran and
+// failed still makes openPrivilegedTool() true: callers that care look at
+// lastExitStatus().
 //
 // Failures come back as false plus an error in the OS-status domain:
 // -60006 the prompt was dismissed, -60005 authorization was denied or the
 // helper could not be started by the elevator, -60008 the elevation command
-// itself could not be started, -60031 the tool could not be started.
+// itself could not be started, -60031 the tool is not allowed or could not be
+// started.
 #include "QNEnhancer.h"
 
 #include <QByteArray>
@@ -74,6 +78,11 @@ public:
 
     /// Whether a helper is running for this runner (the grant is held).
     bool isAuthorized() const;
+    /// Ends the helper and gives up the grant; a later run asks again.
+    void release();
+    /// Exit status of the last tool run (128 + signal number when a signal
+    /// ended it); -1 when the last run did not start a tool.
+    int lastExitStatus() const { return _lastExitStatus; }
     /// Bytes and reads of the last tool's output (diagnostics and tests).
     quint64 lastOutputSize() const { return _lastOutputSize; }
     quint32 lastOutputReads() const { return _lastOutputReads; }
@@ -87,4 +96,5 @@ private:
     QString _helperPath;
     quint64 _lastOutputSize = 0;
     quint32 _lastOutputReads = 0;
+    int _lastExitStatus = -1;
 };

@@ -5,15 +5,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <openssl/blowfish.h>
 #include <openssl/evp.h>
 
 #include <cerrno>
+#include <atomic>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -62,43 +65,75 @@ void fail(QNErrorOut error, qint32 code)
         *error = QNEnhancer::buildErrorWithCode(code);
 }
 
-bool existsAt(const QString& path)
-{
-    // A dangling symbolic link is something too.
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
+std::atomic<quint64> sizeLimit{QNCrypto::kMaxPlaintextSize};
+std::atomic<int (*)(const char*, const char*)> linkCall{&::link};
 
 enum class WriteResult { Written, Exists, Failed };
+
+bool writeAll(int fd, const QByteArray& data)
+{
+    const char* p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(qMin<qsizetype>(left, qsizetype(1) << 30)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+// Creates path exclusively (0666 less the umask, like any new file) and
+// writes data to disk. On any failure nothing is left at path.
+WriteResult createAndWrite(const QByteArray& path, const QByteArray& data)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno == EEXIST ? WriteResult::Exists : WriteResult::Failed;
+    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(path.constData());
+        return WriteResult::Failed;
+    }
+    return WriteResult::Written;
+}
 
 // Writes a new file atomically and never replaces one that appeared since
 // the caller's check: the data go to a temporary file in the same folder,
 // which is then hard-linked under the final name (link() fails on an existing
-// name, where rename() would replace it).
-WriteResult writeNewFileAtomically(const QString& path, const QByteArray& data)
-{
-    const QFileInfo info(path);
-    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
-    if (!temp.open())
-        return WriteResult::Failed;
-    if (temp.write(data) != data.size() || !temp.flush() || ::fsync(temp.handle()) != 0)
-        return WriteResult::Failed;
-    temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                        | QFileDevice::ReadOther);
-    if (::link(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        return errno == EEXIST ? WriteResult::Exists : WriteResult::Failed;
-    return WriteResult::Written;  // the temporary name is removed by QTemporaryFile
-}
+// name, where rename() would replace it). File systems without hard links
+// (FAT, exFAT, many FUSE and SMB mounts) get an exclusive create of the final
+// name instead, removed again on any failure.
+QByteArray absoluteFolderOf(const QByteArray& path);
+QByteArray joinNative(const QByteArray& folder, const QByteArray& name);
 
-std::optional<QByteArray> readWholeFile(const QString& path)
+WriteResult writeNewFileAtomically(const QByteArray& target, const QByteArray& data)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+    const QByteArray stem = joinNative(absoluteFolderOf(target), "." + target.mid(target.lastIndexOf('/') + 1));
+    WriteResult staged = WriteResult::Failed;
+    QByteArray temp;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = stem + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        staged = createAndWrite(temp, data);
+        if (staged != WriteResult::Exists)
+            break;
+    }
+    if (staged != WriteResult::Written)
+        return WriteResult::Failed;
+    const int linked = linkCall.load()(temp.constData(), target.constData());
+    const int linkError = errno;
+    ::unlink(temp.constData());
+    if (linked == 0)
+        return WriteResult::Written;
+    if (linkError == EEXIST)
+        return WriteResult::Exists;
+    if (linkError != EPERM && linkError != ENOTSUP && linkError != EXDEV)
+        return WriteResult::Failed;
+    return createAndWrite(target, data);
 }
 
 }  // namespace
@@ -124,6 +159,8 @@ std::optional<QByteArray> QNCrypto::encryptData(const QByteArray& data, const QS
     if (!makeKeySchedule(key, &schedule))
         return std::nullopt;
     const quint64 total = quint64(data.size());
+    if (total > sizeLimit.load())
+        return std::nullopt;  // the header could not hold the length
     // Allocated once at its final size; every byte is written below (the
     // short last block is zero-filled before encryption), so no fill pass.
     QByteArray out((data.size() + 15) & ~qsizetype(7), Qt::Uninitialized);
@@ -193,7 +230,7 @@ std::optional<QByteArray> QNCrypto::decryptData(const QByteArray& data, const QS
 
 std::optional<QNCrypto::Archived> QNCrypto::readArchive(const QByteArray& plaintext)
 {
-    const auto root = qn::plist::KeyedArchive::unarchiveRootDictionary(plaintext);
+    const auto root = qn::plist::KeyedArchive::decodeValuesByKey(plaintext);
     if (!root)
         return std::nullopt;
     const QVariant path = root->value(QNCryptoSourceFilePath);
@@ -203,22 +240,121 @@ std::optional<QNCrypto::Archived> QNCrypto::readArchive(const QByteArray& plaint
     return Archived{path.toString(), bytes.toByteArray()};
 }
 
-QString QNCrypto::encryptFileAtPath(const QString& path, const QString& key, const QNCryptoProgress& progress,
-                                    const QVariant& context, QNErrorOut error)
+namespace {
+
+bool existsAtNative(const QByteArray& path)
 {
-    const QString target = path + QStringLiteral(".qne");
-    const auto source = readWholeFile(path);
-    if (!source) {
+    // A dangling symbolic link is something too.
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// The folder part of a native path, absolute, without a trailing slash
+// (except for "/").
+QByteArray absoluteFolderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    if (!folder.startsWith('/'))
+        folder = QFile::encodeName(QDir::currentPath()) + (folder == "." ? QByteArray() : "/" + folder);
+    return folder;
+}
+
+QByteArray joinNative(const QByteArray& folder, const QByteArray& name)
+{
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
+// Opens a regular file for reading; -1 when it is missing, unreadable or not a file.
+int openRegularFile(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool readAll(int fd, qint64 size, QByteArray* out)
+{
+    out->resize(qsizetype(size));
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, out->data() + done, size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    out->truncate(qsizetype(done));
+    // The file may have grown since it was measured.
+    char more[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, more, sizeof more);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        out->append(more, qsizetype(n));
+    }
+}
+
+std::optional<QByteArray> readWholeNativeFile(const QByteArray& path)
+{
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st;
+    QByteArray bytes;
+    const bool ok = ::fstat(fd, &st) == 0 && readAll(fd, st.st_size, &bytes);
+    ::close(fd);
+    return ok ? std::optional<QByteArray>(bytes) : std::nullopt;
+}
+
+QByteArray encryptNative(const QByteArray& path, const QString& storedPath, const QString& key,
+                         const QNCryptoProgress& progress, const QVariant& context, QNErrorOut error)
+{
+    const QByteArray target = path + ".qne";
+    const int fd = openRegularFile(path);
+    if (fd < 0) {
         fail(error, kQNFileNotFoundErr);
         return {};
     }
-    if (existsAt(target)) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        fail(error, kQNFileNotFoundErr);
+        return {};
+    }
+    if (existsAtNative(target)) {
+        ::close(fd);
         fail(error, kQNFileDupErr);
         return {};
     }
-    const QByteArray archive = qn::plist::KeyedArchive::archiveRootDictionary(
-        {{QNCryptoSourceFilePath, path}, {QNCryptoSourceData, *source}});
-    const auto encrypted = archive.isEmpty() ? std::nullopt : encryptData(archive, key, progress, context);
+    // A source too long for the length field is refused before it is even
+    // read; the archive adds a little, checked again by encryptData().
+    if (quint64(st.st_size) > sizeLimit.load()) {
+        ::close(fd);
+        fail(error, kQNWriteErr);
+        return {};
+    }
+    QByteArray source;
+    const bool read = readAll(fd, st.st_size, &source);
+    ::close(fd);
+    if (!read) {
+        fail(error, kQNFileNotFoundErr);
+        return {};
+    }
+    const QByteArray archive = qn::plist::KeyedArchive::encodeValuesByKey(
+        {{QNCryptoSourceFilePath, storedPath}, {QNCryptoSourceData, source}});
+    const auto encrypted = archive.isEmpty() ? std::nullopt : QNCrypto::encryptData(archive, key, progress, context);
     if (!encrypted) {
         fail(error, kQNWriteErr);
         return {};
@@ -232,10 +368,10 @@ QString QNCrypto::encryptFileAtPath(const QString& path, const QString& key, con
     return {};
 }
 
-static std::optional<QNCrypto::Archived> decryptArchive(const QString& path, const QString& key,
-                                                        const QNCryptoProgress& progress, const QVariant& context)
+std::optional<QNCrypto::Archived> decryptArchive(const QByteArray& path, const QString& key,
+                                                 const QNCryptoProgress& progress, const QVariant& context)
 {
-    const auto encrypted = readWholeFile(path);
+    const auto encrypted = readWholeNativeFile(path);
     if (!encrypted)
         return std::nullopt;
     const auto plain = QNCrypto::decryptData(*encrypted, key, progress, context);
@@ -246,8 +382,8 @@ static std::optional<QNCrypto::Archived> decryptArchive(const QString& path, con
     return QNCrypto::readArchive(*plain);
 }
 
-QString QNCrypto::decryptFileAtPath(const QString& path, const QString& key, const QNCryptoProgress& progress,
-                                    const QVariant& context, QNErrorOut error)
+QByteArray decryptNative(const QByteArray& path, const QString& key, const QNCryptoProgress& progress,
+                         const QVariant& context, QNErrorOut error)
 {
     const auto archived = decryptArchive(path, key, progress, context);
     // Only the stored name is used, never its folder; a name that is no file
@@ -257,8 +393,18 @@ QString QNCrypto::decryptFileAtPath(const QString& path, const QString& key, con
         fail(error, kQNFileIsDamagedOrInvalidKeyErr);
         return {};
     }
-    const QString restored = QFileInfo(path).absoluteDir().filePath(name);
-    if (existsAt(restored)) {
+    // A name that is not valid UTF-8 was stored with U+FFFD in place of its
+    // bad bytes; the encrypted file's own name still has them.
+    QByteArray nameBytes = QFile::encodeName(name);
+    const QByteArray own = path.mid(path.lastIndexOf('/') + 1);
+    if (own.endsWith(".qne") && own.size() > 4) {
+        const QByteArray candidate = own.chopped(4);
+        if (candidate != nameBytes && candidate != "." && candidate != ".."
+            && QString::fromUtf8(candidate) == name)
+            nameBytes = candidate;
+    }
+    const QByteArray restored = joinNative(absoluteFolderOf(path), nameBytes);
+    if (existsAtNative(restored)) {
         fail(error, kQNFileDupErr);
         return {};
     }
@@ -271,9 +417,44 @@ QString QNCrypto::decryptFileAtPath(const QString& path, const QString& key, con
     return {};
 }
 
+}  // namespace
+
+QString QNCrypto::encryptFileAtPath(const QString& path, const QString& key, const QNCryptoProgress& progress,
+                                    const QVariant& context, QNErrorOut error)
+{
+    return QFile::decodeName(encryptNative(QFile::encodeName(path), path, key, progress, context, error));
+}
+
+QString QNCrypto::decryptFileAtPath(const QString& path, const QString& key, const QNCryptoProgress& progress,
+                                    const QVariant& context, QNErrorOut error)
+{
+    return QFile::decodeName(decryptNative(QFile::encodeName(path), key, progress, context, error));
+}
+
 std::optional<QByteArray> QNCrypto::dataByDecryptingFileAtPath(const QString& path, const QString& key,
                                                                const QNCryptoProgress& progress,
                                                                const QVariant& context, QNErrorOut error)
+{
+    return dataByDecryptingFileAtNativePath(QFile::encodeName(path), key, progress, context, error);
+}
+
+QByteArray QNCrypto::encryptFileAtNativePath(const QByteArray& path, const QString& key,
+                                             const QNCryptoProgress& progress, const QVariant& context,
+                                             QNErrorOut error)
+{
+    return encryptNative(path, QString::fromUtf8(path), key, progress, context, error);
+}
+
+QByteArray QNCrypto::decryptFileAtNativePath(const QByteArray& path, const QString& key,
+                                             const QNCryptoProgress& progress, const QVariant& context,
+                                             QNErrorOut error)
+{
+    return decryptNative(path, key, progress, context, error);
+}
+
+std::optional<QByteArray> QNCrypto::dataByDecryptingFileAtNativePath(const QByteArray& path, const QString& key,
+                                                                     const QNCryptoProgress& progress,
+                                                                     const QVariant& context, QNErrorOut error)
 {
     const auto archived = decryptArchive(path, key, progress, context);
     if (!archived) {
@@ -281,4 +462,14 @@ std::optional<QByteArray> QNCrypto::dataByDecryptingFileAtPath(const QString& pa
         return std::nullopt;
     }
     return archived->sourceData;
+}
+
+void QNCrypto::setSizeLimitForTesting(quint64 limit)
+{
+    sizeLimit = limit ? limit : kMaxPlaintextSize;
+}
+
+void QNCrypto::setLinkForTesting(int (*link)(const char*, const char*))
+{
+    linkCall = link ? link : &::link;
 }

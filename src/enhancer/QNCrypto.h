@@ -60,6 +60,22 @@ public:
                                                                 const QVariant& context = {},
                                                                 QNErrorOut error = nullptr);
 
+    /// The three file operations on native paths (bytes), for file names that
+    /// are not valid UTF-8. Such a name is stored decoded as UTF-8, with
+    /// U+FFFD for its bad bytes; restoring takes the encrypted file's own
+    /// name (without ".qne") when it decodes to the stored name, so the file
+    /// comes back under its exact bytes.
+    static QByteArray encryptFileAtNativePath(const QByteArray& path, const QString& key,
+                                              const QNCryptoProgress& progress = {}, const QVariant& context = {},
+                                              QNErrorOut error = nullptr);
+    static QByteArray decryptFileAtNativePath(const QByteArray& path, const QString& key,
+                                              const QNCryptoProgress& progress = {}, const QVariant& context = {},
+                                              QNErrorOut error = nullptr);
+    static std::optional<QByteArray> dataByDecryptingFileAtNativePath(const QByteArray& path, const QString& key,
+                                                                      const QNCryptoProgress& progress = {},
+                                                                      const QVariant& context = {},
+                                                                      QNErrorOut error = nullptr);
+
     /// The archive inside a decrypted file: stored path and contents, or null
     /// when it is not a keyed archive with those two keys of those types.
     struct Archived {
@@ -67,4 +83,16 @@ public:
         QByteArray sourceData;
     };
     static std::optional<Archived> readArchive(const QByteArray& plaintext);
+
+    /// The largest plaintext the block's length field can carry (the upper
+    /// 32 bits of the stored length must be zero). Larger plaintexts and
+    /// archives are refused: encryptData() gives null, the file operations 101.
+    static constexpr quint64 kMaxPlaintextSize = 0xFFFFFFFFu;
+
+    /// Test seams: a lower size limit (0 restores kMaxPlaintextSize), and a
+    /// stand-in for link(2) (null restores it), so the limit and the fallback
+    /// for file systems without hard links can be tested without 4 GiB files
+    /// or a FAT mount.
+    static void setSizeLimitForTesting(quint64 limit);
+    static void setLinkForTesting(int (*link)(const char* from, const char* to));
 };

@@ -98,6 +98,24 @@ int createExclusive(const QString& path)
     return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
+// Creates a new hidden file in path's folder, named after it; its path, and
+// the open descriptor in *fd (-1 when nothing could be created).
+QString temporaryPathBeside(const QString& path, int* fd)
+{
+    const QFileInfo info(path);
+    const QString stem = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part-");
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString candidate = stem + QString::number(::getpid()) + QLatin1Char('-') + QString::number(attempt);
+        *fd = createExclusive(candidate);
+        if (*fd >= 0)
+            return candidate;
+        if (errno != EEXIST)
+            break;
+    }
+    *fd = -1;
+    return {};
+}
+
 CURL* newHandle(const QUrl& url, const char* protocols)
 {
     CURL* h = curl_easy_init();
@@ -139,6 +157,56 @@ size_t appendToListing(char* data, size_t size, size_t count, void* target)
         return 0;
     listing->append(data, static_cast<qsizetype>(len));
     return len;
+}
+
+// curl_easy_perform() on a multi handle that keeps the connection cache of a
+// transfer made of several requests (the upload's name check, then the
+// upload). When libcurl (7.88) sets up the FTP data connection of a second
+// request on a reused control connection, it sometimes starts the connect
+// only on its next turn without arming a timer, and curl_easy_perform() then
+// sleeps a whole second first; waits of at most 10 ms keep that from stalling.
+CURLcode performWithShortWaits(CURL* h, CURLM* multi)
+{
+    if (!multi || curl_multi_add_handle(multi, h) != CURLM_OK)
+        return curl_easy_perform(h);
+    CURLcode result = CURLE_OK;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (!running)
+            break;
+        long timeout = -1;
+        curl_multi_timeout(multi, &timeout);
+        if (timeout < 0 || timeout > 10)
+            timeout = 10;
+        if (curl_multi_poll(multi, nullptr, 0, int(timeout), nullptr) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == h)
+            result = message->data.result;
+    }
+    curl_multi_remove_handle(multi, h);
+    return result;
+}
+
+void closeMulti(void*& multi)
+{
+    if (multi) {
+        curl_multi_cleanup(static_cast<CURLM*>(multi));
+        multi = nullptr;
+    }
+}
+
+size_t discardBytes(char*, size_t size, size_t count, void*)
+{
+    return size * count;
 }
 
 void ensureCurlReady()
@@ -317,7 +385,15 @@ qint32 QNLowNetwork::uploadToFTPURL(const QUrl& url, const QString& localFilePat
     if (url.path().endsWith(QLatin1Char('/')) || name.isEmpty() || name == QLatin1String("/"))
         return kQNLowNetworkParamErr;
     const QUrl parent = QNURLExtend::URLByDeletingLastPathComponent(url);
-    const std::optional<QVariantList> contents = directoryContentsOfFTPURL(parent, _option);
+    // One handle for the name check and the upload: the upload goes over the
+    // listing's control connection instead of connecting and logging in again.
+    CURL* h = newHandle(parent, "ftp");
+    if (!h)
+        return kQNLowNetworkIOErr;
+    _writeStream = h;
+    _transferMulti = curl_multi_init();
+    setStreamPropertiesToFTPStream(h, _option);
+    const std::optional<QVariantList> contents = listFTPDirectory(h, parent, _transferMulti);
 
     QUrl target = url;
     if (isItemName(name, contents)) {
@@ -332,11 +408,7 @@ qint32 QNLowNetwork::uploadToFTPURL(const QUrl& url, const QString& localFilePat
             return kQNLowNetworkFileExistsErr;
         }
     }
-    CURL* h = newHandle(target, "ftp");
-    if (!h)
-        return kQNLowNetworkIOErr;
-    _writeStream = h;
-    setStreamPropertiesToFTPStream(h, _option);
+    curl_easy_setopt(h, CURLOPT_URL, target.toEncoded().constData());
     if (const qint32 code = openLocalFile(localFilePath))
         return code;
     _sourceURL = target;
@@ -359,15 +431,39 @@ qint32 QNLowNetwork::createLocalFile(const QString& path)
             return kQNLowNetworkFileExistsErr;
         case 1: {
             struct stat followed;
-            if (S_ISDIR(st.st_mode)
-                || (::stat(QFile::encodeName(path).constData(), &followed) == 0 && S_ISDIR(followed.st_mode)))
+            const bool followedOK = ::stat(QFile::encodeName(path).constData(), &followed) == 0;
+            if (S_ISDIR(st.st_mode) || (followedOK && S_ISDIR(followed.st_mode)))
                 return kQNLowNetworkFileExistsErr;
-            // Truncate, so no bytes of a longer old file survive behind the new
-            // data. O_NONBLOCK keeps a FIFO without reader from hanging the open.
-            fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+            // A file we may not write stays as it is.
+            if (::access(QFile::encodeName(path).constData(), W_OK) != 0)
+                return kQNLowNetworkIOErr;
+            if (followedOK && !S_ISREG(followed.st_mode)) {
+                // A FIFO or a device is written into, never replaced by a
+                // file. O_NONBLOCK keeps a FIFO without reader from hanging
+                // the open.
+                fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+                if (fd < 0)
+                    return kQNLowNetworkIOErr;
+                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+                break;
+            }
+            // The old file stays untouched until the new one is complete: the
+            // download goes to a temporary beside it (same file system, so the
+            // final rename is atomic) that replaces it only on success. A
+            // link is resolved so that its target is replaced, not the link.
+            QString replaced = path;
+            if (S_ISLNK(st.st_mode)) {
+                replaced = QFileInfo(path).canonicalFilePath();
+                if (replaced.isEmpty())
+                    return kQNLowNetworkIOErr;
+            }
+            target = temporaryPathBeside(replaced, &fd);
             if (fd < 0)
                 return kQNLowNetworkIOErr;
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            // The replacement keeps the old file's permissions.
+            if (::stat(QFile::encodeName(replaced).constData(), &followed) == 0)
+                ::fchmod(fd, followed.st_mode & 07777);
+            _replacePath = replaced;
             break;
         }
         case 2:
@@ -587,7 +683,7 @@ qint32 QNLowNetwork::runCurlUpload()
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &QNLowNetwork::curlProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    const CURLcode rc = curl_easy_perform(h);
+    const CURLcode rc = performWithShortWaits(h, static_cast<CURLM*>(_transferMulti));
     if (_endCode >= 0)
         return _endCode;
     if (rc == CURLE_OK)
@@ -750,8 +846,25 @@ void QNLowNetwork::stopOperationWithError(qint32 code)
 {
     closeStream(_readStream);
     closeStream(_writeStream);
+    closeMulti(_transferMulti);
     closeFile(_sourceFileHandle);
-    if (code >= kQNLowNetworkIOErr) {
+    if (!_replacePath.isEmpty()) {
+        // Overwrite 1: the complete temporary replaces the old file; after a
+        // failure or a cancel the old file stays as it was.
+        bool replaced = false;
+        if (code == kQNLowNetworkSuccess) {
+            replaced = ::fsync(_localFileHandle) == 0;
+            replaced = ::close(_localFileHandle) == 0 && replaced;
+            _localFileHandle = -1;
+            replaced = replaced
+                && ::rename(QFile::encodeName(_filePath).constData(), QFile::encodeName(_replacePath).constData()) == 0;
+            if (!replaced)
+                code = kQNLowNetworkIOErr;
+        }
+        closeFile(_localFileHandle);
+        if (!replaced)
+            ::unlink(QFile::encodeName(_filePath).constData());
+    } else if (code >= kQNLowNetworkIOErr) {
         closeFile(_localFileHandle);
         // A failed download leaves no partial file; an upload's source is the
         // user's own file and stays.
@@ -772,12 +885,14 @@ void QNLowNetwork::clearData()
 {
     closeStream(_readStream);
     closeStream(_writeStream);
+    closeMulti(_transferMulti);
     closeFile(_sourceFileHandle);
     closeFile(_localFileHandle);
     _option.clear();
     _fileSize = 0;
     _processedSize = 0;
     _filePath.clear();
+    _replacePath.clear();
     _sourceURL.clear();
     _ftpFirstCheck = false;
     _anyChunkChecked = false;
@@ -867,14 +982,25 @@ std::optional<QVariantList> QNLowNetwork::directoryContentsOfFTPURL(const QUrl& 
 {
     if (!url.isValid() || url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0)
         return std::nullopt;
+    CURL* h = newHandle(url, "ftp");
+    if (!h)
+        return std::nullopt;
+    setStreamPropertiesToFTPStream(h, option);
+    std::optional<QVariantList> records = listFTPDirectory(h, url);
+    curl_easy_cleanup(h);
+    return records;
+}
+
+std::optional<QVariantList> QNLowNetwork::listFTPDirectory(void* stream, const QUrl& url, void* multi)
+{
+    if (!url.isValid() || url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    CURL* h = handle(stream);
     // A trailing slash makes curl list the folder; a file there fails to list.
     QUrl dir = url;
     if (!dir.path().endsWith(QLatin1Char('/')))
         dir.setPath(dir.path() + QLatin1Char('/'));
-    CURL* h = newHandle(dir, "ftp");
-    if (!h)
-        return std::nullopt;
-    setStreamPropertiesToFTPStream(h, option);
+    curl_easy_setopt(h, CURLOPT_URL, dir.toEncoded().constData());
     QByteArray listing;
     listing.reserve(kBufferSize);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendToListing);
@@ -883,8 +1009,13 @@ std::optional<QVariantList> QNLowNetwork::directoryContentsOfFTPURL(const QUrl& 
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
-    const CURLcode rc = curl_easy_perform(h);
-    curl_easy_cleanup(h);
+    const CURLcode rc = performWithShortWaits(h, static_cast<CURLM*>(multi));
+    // The handle may go on to upload: back to curl's own settings.
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &discardBytes);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 0L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 0L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 0L);
     if (rc != CURLE_OK || listing.isEmpty())
         return std::nullopt;
     QVariantList records = parseDirectoryListing(listing);

@@ -140,6 +140,7 @@ private:
     void setStreamPropertiesToFTPStream(void* stream, const QVariantMap& option) const;
     void updateProgress(qint64 size);
     bool ftpURLIsDirectory(const QUrl& url) const;
+    std::optional<QVariantList> listFTPDirectory(void* stream, const QUrl& url, void* multi = nullptr);
     bool stopRequested() const;
 
     void setupProgressWindowForDocWindow(QWidget* docWindow, Direction direction);
@@ -159,9 +160,11 @@ private:
     QVariantMap _option;
     void* _readStream = nullptr;   // download handle (http, ftp)
     void* _writeStream = nullptr;  // upload handle (ftp)
+    void* _transferMulti = nullptr;  // upload: keeps the connection from the name check to the upload
     int _localFileHandle = -1;     // destination of a download, source of an upload
     int _sourceFileHandle = -1;    // source of a file-URL download
     QString _filePath;
+    QString _replacePath;          // overwrite 1: the file that _filePath (a temporary) replaces on success
     QUrl _sourceURL;
     quint64 _fileSize = 0;
     std::atomic<quint64> _processedSize{0};

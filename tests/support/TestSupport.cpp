@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -22,6 +24,24 @@ QString dataPath(const QString& relative)
 QString stageDir()
 {
     return qEnvironmentVariable("QN_STAGE_DIR");
+}
+
+QString privilegedHelperAllowing(const QString& folder, const QStringList& tools)
+{
+    const QString helper = folder + QStringLiteral("/libexec/qnlab/qnlab-privileged-helper");
+    const QString list = folder + QStringLiteral("/share/qnlab/privileged-tools");
+    if (!QDir().mkpath(folder + QStringLiteral("/libexec/qnlab")) || !QDir().mkpath(folder + QStringLiteral("/share/qnlab")))
+        return {};
+    QFile::remove(helper);
+    if (!QFile::copy(stageDir() + QStringLiteral("/libexec/qnlab/qnlab-privileged-helper"), helper))
+        return {};
+    QFile f(list);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {};
+    f.write(tools.join(QLatin1Char('\n')).toUtf8() + '\n');
+    f.close();
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    return helper;
 }
 
 QString testBinDir()

@@ -24,6 +24,11 @@ QString homeDir();
 QString dataPath(const QString& relative);
 /// The build's staged install tree (build/stage).
 QString stageDir();
+/// Copies the staged privileged helper into folder/libexec/qnlab/ with an
+/// allow-list of these tools beside it (folder/share/qnlab/privileged-tools),
+/// so a test can let it run tools other than /bin/rm. Returns the helper's
+/// path, or an empty string when that failed.
+QString privilegedHelperAllowing(const QString& folder, const QStringList& tools);
 /// Folder of the test programs and test helper programs.
 QString testBinDir();
 

@@ -1,17 +1,23 @@
 // The privileged helper: started once per runner through the elevation
 // command, it runs one tool per request read from standard input and answers
-// on standard output when the tool's output has ended. It accepts only what it
-// must: absolute tool paths, bounded sizes, no NUL bytes inside strings.
+// on standard output when the tool has ended. It accepts only what it must:
+// tools named in the suite's allow-list (share/qnlab/privileged-tools, read
+// once at start, a root-owned file nobody else may write), bounded sizes, no
+// NUL bytes inside strings.
 //
-// Wire format (big-endian): greeting "QNLAB-HELPER 1\n"; request u32 count,
+// Wire format (big-endian): greeting "QNLAB-HELPER 2\n"; request u32 count,
 // count x (u32 length, bytes), item 0 the tool path; reply i32 status
-// (0, or -60031 when the tool could not be started), u64 output bytes,
-// u32 reads. End of input ends the helper.
+// (0, or -60031 when the tool was refused or could not be started), u64
+// output bytes, u32 reads, i32 the tool's exit status (128 + signal number
+// when a signal ended it, -1 when it did not run). End of input ends the
+// helper: the runner closes its pipe when it is released.
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -23,7 +29,7 @@ constexpr uint32_t kMaxItems = 4096;
 constexpr uint32_t kMaxItemSize = 1u << 20;
 constexpr size_t kMaxRequestSize = 16u << 20;
 constexpr size_t kChunk = 128;
-
+constexpr size_t kMaxAllowListSize = 64u << 10;
 bool readAll(int fd, void* buffer, size_t size)
 {
     auto* p = static_cast<char*>(buffer);
@@ -63,6 +69,68 @@ bool readU32(int fd, uint32_t* value)
     return true;
 }
 
+
+#ifndef QN_HELPER_ALLOWLIST_RELATIVE
+#define QN_HELPER_ALLOWLIST_RELATIVE "../../share/qnlab/privileged-tools"
+#endif
+
+void complain(const std::string& message)
+{
+    const std::string line = "qnlab-privileged-helper: " + message + "\n";
+    (void)!::write(STDERR_FILENO, line.data(), line.size());
+}
+
+// The allow-list lies beside this binary's installation. Its tools are
+// absolute paths, one per line; blank lines and lines starting with '#' are
+// skipped. A list that anyone but root (or, for an unprivileged helper, its
+// own user) owns or may write grants nothing. On failure *problem says why.
+std::vector<std::string> readAllowList(std::string* problem)
+{
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) {
+        *problem = "cannot find its own path";
+        return {};
+    }
+    std::string path(self, size_t(n));
+    path = path.substr(0, path.rfind('/') + 1) + QN_HELPER_ALLOWLIST_RELATIVE;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        *problem = "the allow-list " + path + " cannot be read";
+        if (fd >= 0)
+            ::close(fd);
+        return {};
+    }
+    std::string text;
+    if (!S_ISREG(st.st_mode) || (st.st_uid != 0 && st.st_uid != ::geteuid()) || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        *problem = "the allow-list " + path + " is not a file owned by root and writable only by its owner";
+    } else if (size_t(st.st_size) > kMaxAllowListSize) {
+        *problem = "the allow-list " + path + " is too large";
+    } else {
+        text.resize(size_t(st.st_size));
+        if (!text.empty() && !readAll(fd, text.data(), text.size())) {
+            *problem = "the allow-list " + path + " cannot be read";
+            text.clear();
+        }
+    }
+    ::close(fd);
+    std::vector<std::string> tools;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (!line.empty() && line[0] == '/')
+            tools.push_back(line);
+        start = end + 1;
+    }
+    if (tools.empty() && problem->empty())
+        *problem = "the allow-list " + path + " names no tools";
+    return tools;
+}
+
 enum class Request { Ok, EndOfInput, Malformed };
 
 Request readRequest(int fd, std::vector<std::string>* items)
@@ -91,14 +159,23 @@ struct Outcome {
     int32_t status = 0;
     uint64_t bytes = 0;
     uint32_t reads = 0;
+    int32_t exitStatus = -1;
 };
 
-Outcome runTool(const std::vector<std::string>& items)
+Outcome runTool(const std::vector<std::string>& items, const std::vector<std::string>& allowed,
+                const std::string& allowListProblem)
 {
     Outcome outcome;
-    // Tools are named by absolute path only: nothing is looked up on PATH.
-    if (items.front().empty() || items.front()[0] != '/')
+    // Only the tools of the allow-list run, named exactly as listed: nothing
+    // is looked up on PATH.
+    bool listed = false;
+    for (const std::string& tool : allowed)
+        listed = listed || tool == items.front();
+    if (!listed) {
+        complain("refusing to run " + items.front() + ": "
+                 + (allowListProblem.empty() ? std::string("it is not in the allow-list") : allowListProblem));
         return {kToolExecuteFailure};
+    }
     int out[2], failure[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
         return {kToolExecuteFailure};
@@ -158,8 +235,12 @@ Outcome runTool(const std::vector<std::string>& items)
     }
     ::close(out[0]);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    pid_t waited;
+    do
+        waited = ::waitpid(pid, &status, 0);
+    while (waited < 0 && errno == EINTR);
+    if (waited == pid && outcome.status == 0)
+        outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
     return outcome;
 }
 
@@ -173,7 +254,9 @@ void putU32(unsigned char* p, uint32_t v)
 
 int main()
 {
-    static const char hello[] = "QNLAB-HELPER 1\n";
+    std::string allowListProblem;
+    const std::vector<std::string> allowed = readAllowList(&allowListProblem);
+    static const char hello[] = "QNLAB-HELPER 2\n";
     if (!writeAll(STDOUT_FILENO, hello, sizeof hello - 1))
         return 1;
     for (;;) {
@@ -183,12 +266,13 @@ int main()
         case Request::Malformed: return 2;
         case Request::Ok: break;
         }
-        const Outcome o = runTool(items);
-        unsigned char reply[16];
+        const Outcome o = runTool(items, allowed, allowListProblem);
+        unsigned char reply[20];
         putU32(reply, uint32_t(o.status));
         putU32(reply + 4, uint32_t(o.bytes >> 32));
         putU32(reply + 8, uint32_t(o.bytes));
         putU32(reply + 12, o.reads);
+        putU32(reply + 16, uint32_t(o.exitStatus));
         if (!writeAll(STDOUT_FILENO, reply, sizeof reply))
             return 1;
     }

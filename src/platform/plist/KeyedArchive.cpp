@@ -26,7 +26,75 @@ bool isUid(const QVariant& v)
     return v.metaType() == QMetaType::fromType<Uid>();
 }
 
+bool isPlainValue(const QVariant& value)
+{
+    const int type = value.metaType().id();
+    return type == QMetaType::QString || type == QMetaType::QByteArray || type == QMetaType::Bool
+        || type == QMetaType::LongLong || type == QMetaType::ULongLong || type == QMetaType::Double;
+}
+
+QVariantMap archiveWithTop(const QVariantMap& top, const QVariantList& objects)
+{
+    return QVariantMap{
+        {kArchiver, QStringLiteral("NSKeyedArchiver")},
+        {kVersion, qint64(100000)},
+        {kTop, top},
+        {kObjects, objects},
+    };
+}
+
 }  // namespace
+
+QByteArray KeyedArchive::encodeValuesByKey(const QVariantMap& values, QString* error)
+{
+    // $objects: "$null", then each value once, in key order.
+    QVariantList objects{kNull};
+    QVariantMap top;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const int type = it.value().metaType().id();
+        if (type != QMetaType::QString && type != QMetaType::QByteArray) {
+            setError(error, QStringLiteral("value for key \"%1\" is neither a string nor data").arg(it.key()));
+            return {};
+        }
+        top.insert(it.key(), QVariant::fromValue(Uid{quint64(objects.size())}));
+        objects.append(it.value());
+    }
+    return write(archiveWithTop(top, objects), Format::Binary, error);
+}
+
+std::optional<QVariantMap> KeyedArchive::decodeValuesByKey(const QByteArray& bytes, QString* error)
+{
+    auto parsed = read(bytes, error);
+    if (!parsed)
+        return std::nullopt;
+    const QVariantMap archive = parsed->toMap();
+    if (parsed->metaType().id() != QMetaType::QVariantMap
+        || archive.value(kArchiver).toString() != QStringLiteral("NSKeyedArchiver")
+        || archive.value(kTop).metaType().id() != QMetaType::QVariantMap) {
+        setError(error, QStringLiteral("not a keyed archive"));
+        return std::nullopt;
+    }
+    const QVariantMap top = archive.value(kTop).toMap();
+    const QVariantList objects = archive.value(kObjects).toList();
+    // The older layout: one entry "root" naming a dictionary object.
+    if (top.size() == 1 && top.contains(QStringLiteral("root"))) {
+        const QVariant ref = top.value(QStringLiteral("root"));
+        if (isUid(ref) && ref.value<Uid>().value < quint64(objects.size())
+            && objects.at(qsizetype(ref.value<Uid>().value)).toMap().contains(kKeys))
+            return unarchiveRootDictionary(bytes, error);
+    }
+    QVariantMap result;
+    for (auto it = top.cbegin(); it != top.cend(); ++it) {
+        const QVariant& ref = it.value();
+        const quint64 i = isUid(ref) ? ref.value<Uid>().value : 0;
+        if (i == 0 || i >= quint64(objects.size()) || !isPlainValue(objects.at(qsizetype(i)))) {
+            setError(error, QStringLiteral("keyed archive value for \"%1\" is not a plain value").arg(it.key()));
+            return std::nullopt;
+        }
+        result.insert(it.key(), objects.at(qsizetype(i)));
+    }
+    return result;
+}
 
 QByteArray KeyedArchive::archiveRootDictionary(const QVariantMap& dictionary, QString* error)
 {
@@ -57,13 +125,8 @@ QByteArray KeyedArchive::archiveRootDictionary(const QVariantMap& dictionary, QS
         {kValues, valueRefs},
         {kClass, QVariant::fromValue(Uid{classIndex})},
     };
-    const QVariantMap archive{
-        {kArchiver, QStringLiteral("NSKeyedArchiver")},
-        {kVersion, qint64(100000)},
-        {kTop, QVariantMap{{QStringLiteral("root"), QVariant::fromValue(Uid{dictIndex})}}},
-        {kObjects, objects},
-    };
-    return write(archive, Format::Binary, error);
+    return write(archiveWithTop(QVariantMap{{QStringLiteral("root"), QVariant::fromValue(Uid{dictIndex})}}, objects),
+                 Format::Binary, error);
 }
 
 std::optional<QVariantMap> KeyedArchive::unarchiveRootDictionary(const QByteArray& bytes, QString* error)
@@ -113,10 +176,7 @@ std::optional<QVariantMap> KeyedArchive::unarchiveRootDictionary(const QByteArra
             setError(error, QStringLiteral("keyed archive dictionary has a broken entry"));
             return std::nullopt;
         }
-        const int type = value->metaType().id();
-        const bool plain = type == QMetaType::QString || type == QMetaType::QByteArray || type == QMetaType::Bool
-            || type == QMetaType::LongLong || type == QMetaType::ULongLong || type == QMetaType::Double;
-        if (!plain || values.at(i).value<Uid>().value == 0) {
+        if (!isPlainValue(*value) || values.at(i).value<Uid>().value == 0) {
             setError(error, QStringLiteral("keyed archive value for \"%1\" is not a plain value").arg(key->toString()));
             return std::nullopt;
         }

@@ -49,6 +49,59 @@ bool isLineEnd(QChar c)
     return u == u'\n' || u == u'\r' || u == 0x85 || u == 0x2028 || u == 0x2029;
 }
 
+// Leading blanks of a line (tabs count as blanks too).
+qsizetype indentation(QStringView line)
+{
+    qsizetype n = 0;
+    while (n < line.size() && line.at(n).isSpace())
+        ++n;
+    return n;
+}
+
+// Rejoins hard-wrapped text: a single line end inside a paragraph becomes a
+// space; paragraphs end at blank lines, at a paragraph separator (U+2029), and
+// at a line end followed by deeper indentation than the line before (texts
+// that indent each paragraph's first line). The result has exactly one "\n"
+// between paragraphs, with each line trimmed.
+QString unwrap(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    bool inParagraph = false;
+    qsizetype previousIndent = 0;
+    qsizetype pos = 0;
+    const qsizetype n = text.size();
+    while (pos <= n) {
+        qsizetype end = pos;
+        while (end < n && !isLineEnd(text.at(end)))
+            ++end;
+        const QStringView line = QStringView(text).mid(pos, end - pos);
+        const bool separator = end < n && text.at(end).unicode() == 0x2029;
+        const QStringView content = line.trimmed();
+        if (content.isEmpty()) {
+            inParagraph = false;  // a blank line ends the paragraph
+        } else {
+            const qsizetype indent = indentation(line);
+            if (inParagraph && indent > previousIndent)
+                inParagraph = false;
+            if (!out.isEmpty())
+                out += inParagraph ? u' ' : u'\n';
+            out += content;
+            inParagraph = true;
+            previousIndent = indent;
+        }
+        if (separator)
+            inParagraph = false;
+        if (end >= n)
+            break;
+        // "\r\n" is one line end.
+        pos = end + 1;
+        if (text.at(end) == u'\r' && pos < n && text.at(pos) == u'\n')
+            ++pos;
+    }
+    return out;
+}
+
 struct Sentence {
     qsizetype start = 0;
     qsizetype length = 0;
@@ -210,7 +263,7 @@ void TextSummary::Impl::rank()
 
 TextSummary::TextSummary(const QString& text) : _d(std::make_unique<Impl>())
 {
-    _d->text = text;
+    _d->text = unwrap(text);
     _d->segment();
     _d->rank();
 }

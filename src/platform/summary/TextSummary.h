@@ -1,10 +1,13 @@
 #pragma once
 // Extractive summaries of plain text.
 //
-// The text is cut into paragraphs at line ends (blank lines are dropped) and
-// each paragraph into sentences with ICU's English sentence break rules (with
-// ICU's English suppressions plus a few titles, so "Mr.", "Dr." or "Jan." do
-// not end a sentence).
+// The text is cut into paragraphs at blank lines, at paragraph separators
+// (U+2029) and at line ends followed by deeper indentation than the line
+// before (texts that indent first lines); any other line end is a space, so
+// hard-wrapped text reads as running text. Each paragraph is cut into
+// sentences with ICU's English sentence break rules (with ICU's English
+// suppressions plus a few titles, so "Mr.", "Dr." or "Jan." do not end a
+// sentence). Sentences come back with their line ends as single spaces.
 //
 // Ranking, in the manner of classic term-frequency summarisers:
 //   - words are maximal runs of letters and digits, lower-cased; stop words

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray readFile(const QString& path)
@@ -33,8 +35,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        helper = QDir(qn::test::stageDir()).filePath("libexec/qnlab/qnlab-privileged-helper");
-        ASSERT_TRUE(QFile::exists(helper)) << helper.toStdString();
+        // The tests' tools are allowed next to a private copy of the helper.
+        helper = qn::test::privilegedHelperAllowing(
+            dir.filePath("suite"), {"/bin/sh", "/bin/true", "/bin/false", "/bin/touch", dir.filePath("no-such-tool"),
+                                    dir.filePath("args.sh")});
+        ASSERT_FALSE(helper.isEmpty());
         prompts = dir.filePath("prompts.log");
         ASSERT_TRUE(writeScript(dir.filePath("grant"), "echo \"$@\" >> '" + prompts.toUtf8() + "'\nexec \"$@\"\n"));
         ASSERT_TRUE(writeScript(dir.filePath("dismiss"), "echo \"$@\" >> '" + prompts.toUtf8() + "'\nexit 126\n"));
@@ -134,11 +139,47 @@ TEST_F(QNAuthorizeTest, ToolThatCannotStartKeepsTheGrant)
     EXPECT_EQ(promptCount(), 1);
 }
 
+TEST_F(QNAuthorizeTest, ToolsOutsideTheAllowListAreRefused)
+{
+    auto r = runner("grant");
+    std::optional<QNError> error;
+    const QString marker = dir.filePath("must-not-exist");
+    EXPECT_FALSE(r->openPrivilegedTool("/usr/bin/touch", {marker}, &error)) << "listed as /bin/touch only";
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, errAuthorizationToolExecuteFailure);
+    EXPECT_EQ(r->lastExitStatus(), -1);
+    EXPECT_TRUE(r->isAuthorized()) << "a refused tool keeps the grant";
+    EXPECT_FALSE(QFile::exists(marker));
+
+    // A list that others may write grants nothing.
+    ::chmod(QFile::encodeName(dir.filePath("suite/share/qnlab/privileged-tools")).constData(), 0666);
+    auto fresh = runner("grant");
+    EXPECT_FALSE(fresh->openPrivilegedTool("/bin/touch", {marker}, &error));
+    EXPECT_FALSE(QFile::exists(marker));
+}
+
+TEST_F(QNAuthorizeTest, ReleaseEndsTheHelper)
+{
+    auto r = runner("grant");
+    ASSERT_TRUE(r->openPrivilegedTool("/bin/true", {}));
+    ASSERT_TRUE(r->isAuthorized());
+    r->release();
+    EXPECT_FALSE(r->isAuthorized());
+    EXPECT_TRUE(r->openPrivilegedTool("/bin/true", {}));
+    EXPECT_EQ(promptCount(), 2) << "a released runner asks again";
+}
+
 TEST_F(QNAuthorizeTest, FailingToolStillCountsAsRun)
 {
     auto r = runner("grant");
     EXPECT_TRUE(r->openPrivilegedTool("/bin/false", {}));
+    EXPECT_EQ(r->lastExitStatus(), 1);
     EXPECT_TRUE(r->openPrivilegedTool("/bin/sh", {"-c", "exit 3"}));
+    EXPECT_EQ(r->lastExitStatus(), 3) << "the helper reports the tool's exit status";
+    EXPECT_TRUE(r->openPrivilegedTool("/bin/sh", {"-c", "kill -TERM $$"}));
+    EXPECT_EQ(r->lastExitStatus(), 128 + 15);
+    EXPECT_TRUE(r->openPrivilegedTool("/bin/true", {}));
+    EXPECT_EQ(r->lastExitStatus(), 0);
 }
 
 TEST_F(QNAuthorizeTest, OutputIsDrainedInSmallReadsBeforeReturning)

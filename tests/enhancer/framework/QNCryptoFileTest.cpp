@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace {
 
 const QString kKey = QStringLiteral("C7E2A19D-5F3B-4E80-A64C-2D91F0B7E358");
@@ -32,7 +35,8 @@ protected:
 };
 
 // Decrypts a .qne with the openssl command line and reads the archive with
-// plistlib; prints "path|hex of data".
+// plistlib, with the two keys directly in $top as the platform's keyed
+// archiver puts them; prints "path|hex of data".
 const char kPythonReader[] = R"(
 import plistlib, subprocess, sys
 key = sys.argv[2].encode()
@@ -43,20 +47,27 @@ plain = subprocess.run(['openssl', 'enc', '-d', '-bf-ecb', '-nopad', '-K', key16
                        capture_output=True, check=True).stdout
 n = int.from_bytes(plain[:8], 'big')
 a = plistlib.loads(plain[8:8 + n])
-o = a['$objects']; r = o[a['$top']['root'].data]
-d = {o[k.data]: o[v.data] for k, v in zip(r['NS.keys'], r['NS.objects'])}
+o = a['$objects']
+assert sorted(a['$top']) == ['QNCryptoSourceData', 'QNCryptoSourceFilePath'], a['$top']
+d = {k: o[v.data] for k, v in a['$top'].items()}
 print(d['QNCryptoSourceFilePath'] + '|' + d['QNCryptoSourceData'].hex())
 )";
 
-// Writes a .qne the same way from plistlib and openssl.
+// Writes a .qne the same way from plistlib and openssl, in the platform's
+// layout (keys in $top) or in our older one (a root dictionary).
 const char kPythonWriter[] = R"(
 import plistlib, subprocess, sys
 U = plistlib.UID
 out, key, stored, data = sys.argv[1], sys.argv[2].encode(), sys.argv[3], bytes.fromhex(sys.argv[4])
-objs = ['$null', {'NS.keys': [U(2), U(3)], 'NS.objects': [U(4), U(5)], '$class': U(6)},
-        'QNCryptoSourceFilePath', 'QNCryptoSourceData', stored, data,
-        {'$classname': 'NSMutableDictionary', '$classes': ['NSMutableDictionary', 'NSDictionary', 'NSObject']}]
-arch = plistlib.dumps({'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': U(1)},
+if sys.argv[5] == 'top':
+    objs = ['$null', stored, data]
+    top = {'QNCryptoSourceFilePath': U(1), 'QNCryptoSourceData': U(2)}
+else:
+    objs = ['$null', {'NS.keys': [U(2), U(3)], 'NS.objects': [U(4), U(5)], '$class': U(6)},
+            'QNCryptoSourceFilePath', 'QNCryptoSourceData', stored, data,
+            {'$classname': 'NSMutableDictionary', '$classes': ['NSMutableDictionary', 'NSDictionary', 'NSObject']}]
+    top = {'root': U(1)}
+arch = plistlib.dumps({'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': top,
                        '$objects': objs}, fmt=plistlib.FMT_BINARY)
 block = len(arch).to_bytes(8, 'big') + arch + b'\0' * (-len(arch) % 8)
 enc = subprocess.run(['openssl', 'enc', '-bf-ecb', '-nopad', '-K', ((key * 16)[:16]).hex(),
@@ -216,20 +227,24 @@ TEST_F(QNCryptoFiles, PythonAndOpensslReadOurFile)
     EXPECT_EQ(r.out.trimmed(), (src + "|" + content.toHex()).toUtf8());
 }
 
-TEST_F(QNCryptoFiles, DecryptsAFileMadeByPythonAndOpenssl)
+TEST_F(QNCryptoFiles, DecryptsFilesMadeByPythonAndOpensslInBothLayouts)
 {
     const QString key = QStringLiteral("16-byte-key-1234");
-    const QString qne = path("made by python.qne");
-    auto r = qn::test::runProcess(qn::test::systemPython(),
-                                  {"-c", kPythonWriter, qne, key, "/elsewhere/origin.bin", "00ff10aa"});
-    if (r.err.contains("unsupported") || r.err.contains("legacy"))
-        GTEST_SKIP() << "openssl's legacy provider is not available";
-    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-    std::optional<QNError> error;
-    const QString restored = QNCrypto::decryptFileAtPath(qne, key, {}, {}, &error);
-    ASSERT_FALSE(restored.isEmpty()) << (error ? error->code : 0);
-    EXPECT_EQ(restored, path("origin.bin"));
-    EXPECT_EQ(readFile(restored), QByteArray::fromHex("00ff10aa"));
+    for (const char* layout : {"top", "root"}) {
+        SCOPED_TRACE(layout);
+        QDir(dir.path()).mkdir(layout);
+        const QString qne = path(QStringLiteral("%1/made by python.qne").arg(layout));
+        auto r = qn::test::runProcess(qn::test::systemPython(),
+                                      {"-c", kPythonWriter, qne, key, "/elsewhere/origin.bin", "00ff10aa", layout});
+        if (r.err.contains("unsupported") || r.err.contains("legacy"))
+            GTEST_SKIP() << "openssl's legacy provider is not available";
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        std::optional<QNError> error;
+        const QString restored = QNCrypto::decryptFileAtPath(qne, key, {}, {}, &error);
+        ASSERT_FALSE(restored.isEmpty()) << (error ? error->code : 0);
+        EXPECT_EQ(restored, path(QStringLiteral("%1/origin.bin").arg(layout)));
+        EXPECT_EQ(readFile(restored), QByteArray::fromHex("00ff10aa"));
+    }
 }
 
 // Keys or strings holding a NUL make the property-list library abort; such
@@ -261,4 +276,153 @@ for i, (key, value) in enumerate([('QNCrypto\0SourceData', b'x'), ('QNCryptoSour
         ASSERT_TRUE(error);
         EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
     }
+}
+
+namespace {
+
+// Files in folder other than the given names (a temporary left behind shows up).
+QStringList strayFiles(const QString& folder, const QStringList& expected)
+{
+    QStringList stray = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : expected)
+        stray.removeAll(name);
+    return stray;
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+}  // namespace
+
+class QNCryptoUmask : public QNCryptoFiles, public ::testing::WithParamInterface<mode_t> {
+protected:
+    void SetUp() override
+    {
+        QNCryptoFiles::SetUp();
+        before = ::umask(GetParam());
+    }
+    void TearDown() override { ::umask(before); }
+    mode_t before = 022;
+};
+
+TEST_P(QNCryptoUmask, NewFilesFollowTheUmaskAndNothingIsWidened)
+{
+    const mode_t expected = 0666 & ~GetParam();
+    const QString src = path("secret.txt");
+    ASSERT_TRUE(writeFile(src, "top secret"));
+    ::chmod(QFile::encodeName(src).constData(), 0600);
+    const QString qne = QNCrypto::encryptFileAtPath(src, kKey);
+    ASSERT_FALSE(qne.isEmpty());
+    EXPECT_EQ(modeOf(qne), expected);
+    ASSERT_TRUE(QFile::remove(src));
+    const QString restored = QNCrypto::decryptFileAtPath(qne, kKey);
+    ASSERT_EQ(restored, src);
+    EXPECT_EQ(modeOf(restored), expected) << "restored under umask " << std::oct << GetParam();
+    EXPECT_EQ(readFile(restored), "top secret");
+}
+
+INSTANTIATE_TEST_SUITE_P(Umasks, QNCryptoUmask, ::testing::Values(mode_t(077), mode_t(022)));
+
+class QNCryptoLimits : public QNCryptoFiles {
+protected:
+    void TearDown() override
+    {
+        QNCrypto::setSizeLimitForTesting(0);
+        QNCrypto::setLinkForTesting(nullptr);
+    }
+};
+
+TEST_F(QNCryptoLimits, TooLongForTheLengthFieldIsRefusedWith101BeforeWriting)
+{
+    QNCrypto::setSizeLimitForTesting(1000);
+    EXPECT_FALSE(QNCrypto::encryptData(QByteArray(1001, 'x'), kKey));
+    EXPECT_TRUE(QNCrypto::encryptData(QByteArray(1000, 'x'), kKey));
+
+    // The source itself too long, and a source whose archive is too long.
+    for (const qsizetype size : {qsizetype(1001), qsizetype(900)}) {
+        SCOPED_TRACE(size);
+        const QString src = path(QStringLiteral("big%1.bin").arg(size));
+        ASSERT_TRUE(writeFile(src, QByteArray(size, 'b')));
+        std::optional<QNError> error;
+        EXPECT_TRUE(QNCrypto::encryptFileAtPath(src, kKey, {}, {}, &error).isEmpty());
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code, kQNWriteErr);
+        EXPECT_FALSE(QFile::exists(src + ".qne"));
+    }
+    EXPECT_EQ(strayFiles(dir.path(), {"big1001.bin", "big900.bin"}), QStringList());
+
+    // The earlier checks keep their order: unreadable (100), then taken (102).
+    std::optional<QNError> error;
+    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("absent.bin"), kKey, {}, {}, &error).isEmpty());
+    EXPECT_EQ(error->code, kQNFileNotFoundErr);
+    ASSERT_TRUE(writeFile(path("big1001.bin.qne"), "taken"));
+    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("big1001.bin"), kKey, {}, {}, &error).isEmpty());
+    EXPECT_EQ(error->code, kQNFileDupErr);
+}
+
+namespace {
+int linkFailsWith = 0;
+int failingLink(const char*, const char*)
+{
+    errno = linkFailsWith;
+    return -1;
+}
+QString plantedPath;
+int linkRaceLoser(const char*, const char*)
+{
+    QFile f(plantedPath);
+    if (f.open(QIODevice::WriteOnly))
+        f.write("appeared meanwhile");
+    errno = EPERM;
+    return -1;
+}
+}  // namespace
+
+TEST_F(QNCryptoLimits, FileSystemsWithoutHardLinksGetAnExclusiveCreate)
+{
+    struct Case {
+        int error;
+        bool written;
+    } const cases[] = {{EPERM, true}, {ENOTSUP, true}, {EXDEV, true}, {EIO, false}};
+    QNCrypto::setLinkForTesting(&failingLink);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        linkFailsWith = c.error;
+        const QString src = path(QStringLiteral("src%1.txt").arg(c.error));
+        ASSERT_TRUE(writeFile(src, "contents"));
+        std::optional<QNError> error;
+        const QString qne = QNCrypto::encryptFileAtPath(src, kKey, {}, {}, &error);
+        if (c.written) {
+            EXPECT_EQ(qne, src + ".qne");
+            EXPECT_EQ(QNCrypto::dataByDecryptingFileAtPath(qne, kKey), QByteArray("contents"));
+            ASSERT_TRUE(QFile::remove(src));
+            EXPECT_EQ(QNCrypto::decryptFileAtPath(qne, kKey), src) << "restoring uses the same path";
+            EXPECT_EQ(readFile(src), "contents");
+        } else {
+            EXPECT_TRUE(qne.isEmpty());
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->code, kQNWriteErr);
+            EXPECT_FALSE(QFile::exists(src + ".qne"));
+        }
+    }
+    QStringList expected;
+    for (const Case& c : cases) {
+        expected << QStringLiteral("src%1.txt").arg(c.error);
+        if (c.written)
+            expected << QStringLiteral("src%1.txt.qne").arg(c.error);
+    }
+    EXPECT_EQ(strayFiles(dir.path(), expected), QStringList()) << "no temporary is left";
+
+    // A file that appears at the target meanwhile is never written over.
+    QNCrypto::setLinkForTesting(&linkRaceLoser);
+    ASSERT_TRUE(writeFile(path("race.txt"), "mine"));
+    plantedPath = path("race.txt.qne");
+    std::optional<QNError> error;
+    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("race.txt"), kKey, {}, {}, &error).isEmpty());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kQNFileDupErr);
+    EXPECT_EQ(readFile(plantedPath), "appeared meanwhile");
 }

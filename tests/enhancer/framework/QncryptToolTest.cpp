@@ -67,3 +67,36 @@ TEST(Qncrypt, UsageErrorsExitWithTwo)
         EXPECT_FALSE(r.err.isEmpty());
     }
 }
+
+TEST(Qncrypt, NamesAreBytesAndKeysNeedNotBeOnTheCommandLine)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    {
+        QFile key(dir.filePath("key"));
+        ASSERT_TRUE(key.open(QIODevice::WriteOnly));
+        key.write("a secret key\n");
+    }
+    // A Latin-1 name (byte 0xE9) that is not valid UTF-8, and a name that
+    // looks like an option; made and checked by the shell, byte for byte.
+    const QString script = QStringLiteral(
+        "set -e\ncd \"$1\"\nname=$(printf 'caf\\351.txt')\nprintf 'bytes' > \"$name\"\nprintf 'dash' > ./-h\n"
+        "\"$2\" encrypt --key-file key -- \"$name\" -h\n"
+        "rm \"$name\" ./-h\n"
+        "\"$2\" decrypt -k - -- \"$name.qne\" -h.qne < key\n"
+        "test \"$(cat \"$name\")\" = bytes\ntest \"$(cat ./-h)\" = dash\necho restored\n");
+    auto r = qn::test::runProcess("/bin/sh", {"-c", script, "sh", dir.path(), qncrypt()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(r.out.contains("restored")) << r.out.constData();
+    EXPECT_TRUE(r.out.contains("caf\xe9.txt.qne")) << "the printed names are the bytes given";
+
+    // The help shows the safe key sources first and warns about -k KEY.
+    auto help = qn::test::runProcess(qncrypt(), {"--help"});
+    const qsizetype keyFile = help.out.indexOf("--key-file"), stdinKey = help.out.indexOf("-k -"),
+                    plain = help.out.indexOf("-k, --key KEY");
+    ASSERT_GE(keyFile, 0);
+    ASSERT_GE(stdinKey, 0);
+    EXPECT_LT(keyFile, plain);
+    EXPECT_LT(stdinKey, plain);
+    EXPECT_TRUE(help.out.contains("visible")) << help.out.constData();
+}

@@ -13,7 +13,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -141,6 +143,92 @@ TEST_F(Download, OverwriteOneReplacesALongerFileCompletely)
               kQNLowNetworkStarted);
     EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
     EXPECT_EQ(readFile(dest("old.txt")), QByteArray("new"));
+}
+
+namespace {
+// Files in folder other than the given names (a temporary left behind shows up).
+QStringList strayFiles(const QString& folder, const QStringList& expected)
+{
+    QStringList stray = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : expected)
+        stray.removeAll(name);
+    return stray;
+}
+}  // namespace
+
+TEST_F(Download, OverwriteOneKeepsTheOldFileByteIdenticalWhenTheDownloadDoesNotFinish)
+{
+    // A slow FTP server, so that a cancel arrives mid-transfer.
+    LoopbackServer slowFtp(LoopbackServer::Kind::Ftp, {"200000"});
+    ASSERT_TRUE(slowFtp.ok()) << slowFtp.error().toStdString();
+    slowFtp.put(QStringLiteral("big.bin"), patternBytes(20 * 1000 * 1000, 4));
+    struct Case {
+        const char* what;
+        QUrl url;
+        bool cancel;
+        int code;
+    } const cases[] = {
+        {"HTTP 404", httpURL("/status/404"), false, kQNLowNetworkNotFoundErr},
+        {"HTTP 500", httpURL("/status/500"), false, kQNLowNetworkIOErr},
+        {"HTTP server drops mid-body", httpURL("/drop"), false, kQNLowNetworkIOErr},
+        {"HTTP cancel", httpURL("/trickle"), true, kQNLowNetworkCancelled},
+        {"FTP missing file", ftpURL("/no-such-file.bin"), false, kQNLowNetworkIOErr},
+        {"FTP cancel", QUrl(slowFtp.base() + "/big.bin"), true, kQNLowNetworkCancelled},
+    };
+    const QByteArray old = patternBytes(300000, 9);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(writeFile(dest("keep.bin"), old));
+        ::chmod(QFile::encodeName(dest("keep.bin")).constData(), 0640);
+        QNLowNetwork engine;
+        Completions done(&engine);
+        ASSERT_EQ(engine.downloadURL(c.url, dest("keep.bin"), nullptr,
+                                     {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+                  kQNLowNetworkStarted);
+        if (c.cancel) {
+            ASSERT_TRUE(qn::test::waitUntil([&] { return engine.processedSize() > 0; }, 20000));
+            engine.onCancelDownload(nullptr);
+        }
+        EXPECT_EQ(done.wait(), c.code);
+        EXPECT_EQ(readFile(dest("keep.bin")), old) << "the old file is byte-identical";
+        EXPECT_EQ(strayFiles(dir.path(), {"keep.bin"}), QStringList()) << "no temporary is left";
+    }
+
+    // A finished download replaces the file whole, keeping its permissions.
+    http->put(QStringLiteral("short.txt"), "new");
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(httpURL("/files/short.txt"), dest("keep.bin"), nullptr,
+                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(readFile(dest("keep.bin")), QByteArray("new"));
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(dest("keep.bin")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(strayFiles(dir.path(), {"keep.bin"}), QStringList());
+}
+
+TEST_F(Download, OverwriteOneWritesIntoAFifoInsteadOfReplacingIt)
+{
+    http->put(QStringLiteral("fifo.txt"), "through the pipe");
+    const QByteArray fifo = QFile::encodeName(dest("pipe"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    QNLowNetwork engine;
+    Completions done(&engine);
+    ASSERT_EQ(engine.downloadURL(httpURL("/files/fifo.txt"), dest("pipe"), nullptr,
+                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkStarted);
+    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    char buffer[64] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 16);
+    EXPECT_EQ(QByteArray(buffer), QByteArray("through the pipe"));
+    ::close(reader);
+    struct stat st;
+    ASSERT_EQ(::lstat(fifo.constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO is still there";
 }
 
 TEST_F(Download, OverwriteTwoPicksTheNextFreeNumberedName)

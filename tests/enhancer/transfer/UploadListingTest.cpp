@@ -65,11 +65,15 @@ TEST_F(FtpTest, UploadDeliversTheWholeFileAndLeavesTheSourceAlone)
         QNLowNetwork engine;
         Completions done(&engine);
         const QString name = passive ? "passive.bin" : "active.bin";
+        const qsizetype logBefore = ftp->log().size();
         ASSERT_EQ(engine.uploadToURL(url("/up/" + name), localPath("big.bin"), nullptr,
                                      credentials({{kQNLowNetworkPassiveModeOption, passive}})),
                   kQNLowNetworkStarted);
         EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
         EXPECT_EQ(readFile(remotePath("up/" + name)), content);
+        const QByteArray log = ftp->log().mid(logBefore);
+        EXPECT_EQ(log.count("session opened"), 1) << "the name check and the upload share one login";
+        EXPECT_TRUE(log.contains("LIST")) << log.toStdString();
         EXPECT_EQ(readFile(localPath("big.bin")), content);
     }
 }

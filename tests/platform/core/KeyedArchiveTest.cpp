@@ -104,3 +104,75 @@ TEST(KeyedArchive, BrokenArchivesAreRefused)
         EXPECT_FALSE(error.isEmpty());
     }
 }
+
+TEST(KeyedArchive, ValuesEncodedByKeySitInTopAsThePlatformWritesThem)
+{
+    const QByteArray bytes = KeyedArchive::encodeValuesByKey(
+        {{"QNCryptoSourceFilePath", QStringLiteral("/x y.txt")}, {"QNCryptoSourceData", QByteArray("DATA\0", 5)}});
+    const QString code = QStringLiteral(
+        "import plistlib, sys\n"
+        "a = plistlib.loads(sys.stdin.buffer.read())\n"
+        "assert a['$archiver'] == 'NSKeyedArchiver' and a['$version'] == 100000\n"
+        "o = a['$objects']; assert o[0] == '$null'\n"
+        "d = {k: o[v.data] for k, v in a['$top'].items()}\n"
+        "assert d == {'QNCryptoSourceFilePath': '/x y.txt', 'QNCryptoSourceData': b'DATA\\0'}, d\n"
+        "print('ok')\n");
+    auto r = test::runProcess(test::systemPython(), {"-c", code}, 30000, {}, bytes);
+    EXPECT_EQ(r.out.trimmed(), "ok") << r.err.constData();
+    QString error;
+    EXPECT_TRUE(KeyedArchive::encodeValuesByKey({{"n", 5}}, &error).isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(KeyedArchive, DecodesArchivesMadeByPythonInBothLayouts)
+{
+    // "top": keys in $top, as the platform's archiver writes encoded values
+    // (here with a value shared by two keys); "root": our older layout.
+    const QString code = QStringLiteral(
+        "import plistlib, sys\n"
+        "U = plistlib.UID\n"
+        "if sys.argv[1] == 'top':\n"
+        "    objs = ['$null', 'f.txt', b'abc']\n"
+        "    top = {'FileName': U(1), 'FileData': U(2), 'Again': U(1)}\n"
+        "else:\n"
+        "    objs = ['$null', {'NS.keys': [U(2), U(3), U(7)], 'NS.objects': [U(5), U(6), U(5)], '$class': U(4)},"
+        " 'FileName', 'FileData', {'$classname': 'NSMutableDictionary', '$classes': ['NSMutableDictionary', 'NSDictionary', 'NSObject']},"
+        " 'f.txt', b'abc', 'Again']\n"
+        "    top = {'root': U(1)}\n"
+        "a = {'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': top, '$objects': objs}\n"
+        "sys.stdout.buffer.write(plistlib.dumps(a, fmt=plistlib.FMT_BINARY))\n");
+    for (const char* layout : {"top", "root"}) {
+        SCOPED_TRACE(layout);
+        auto r = test::runProcess(test::systemPython(), {"-c", code, layout});
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        auto out = KeyedArchive::decodeValuesByKey(r.out);
+        ASSERT_TRUE(out);
+        EXPECT_EQ(*out, (QVariantMap{{"FileName", QStringLiteral("f.txt")}, {"FileData", QByteArray("abc")},
+                                     {"Again", QStringLiteral("f.txt")}}));
+    }
+}
+
+TEST(KeyedArchive, BrokenTopEntriesAreRefused)
+{
+    auto U = [](quint64 v) { return QVariant::fromValue(plist::Uid{v}); };
+    auto archive = [](const QVariantMap& top) {
+        return plist::write(QVariantMap{{"$archiver", QStringLiteral("NSKeyedArchiver")},
+                                        {"$version", 100000},
+                                        {"$top", top},
+                                        {"$objects", QVariantList{QStringLiteral("$null"), QStringLiteral("s"),
+                                                                  QVariantMap{{"x", 1}}}}},
+                            plist::Format::Binary);
+    };
+    const QList<QByteArray> bad{
+        archive({{"k", U(7)}}),                  // out of range
+        archive({{"k", U(0)}}),                  // $null
+        archive({{"k", QStringLiteral("s")}}),   // not a reference
+        archive({{"k", U(2)}}),                  // not a plain value
+    };
+    for (const QByteArray& b : bad) {
+        QString error;
+        EXPECT_FALSE(KeyedArchive::decodeValuesByKey(b, &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
+    EXPECT_TRUE(KeyedArchive::decodeValuesByKey(archive({{"k", U(1)}})));
+}

@@ -37,15 +37,37 @@ TEST(TextSummary, SentencesEndAtTerminatorsNotAtAbbreviations)
     EXPECT_EQ(s.paragraphCount(), 1);
 }
 
-TEST(TextSummary, EveryLineEndStartsAParagraphAndBlankLinesVanish)
+TEST(TextSummary, ParagraphsEndAtBlankLinesSeparatorsAndIndentation)
 {
-    TextSummary s(QStringLiteral("One here. Two there.\r\n\r\n   \nThree without stop\nFour.\u2029Five."));
-    EXPECT_EQ(s.paragraphCount(), 4);
-    EXPECT_EQ(s.sentenceCount(), 5);
-    // A sentence never runs over a line end, even without a full stop.
-    EXPECT_EQ(s.sentence(2), QStringLiteral("Three without stop"));
+    // A single line end is a space; blank lines (also with blanks on them),
+    // U+2029 and a deeper-indented line start a new paragraph.
+    TextSummary s(QStringLiteral("One here. Two there.\r\n\r\n   \nThree without stop\nFour.\u2029Five.\n"
+                                 "    Indented first line\nof six. Seven.\n    Eight\n    stays together."));
+    EXPECT_EQ(s.paragraphCount(), 5);
+    EXPECT_EQ(s.sentence(2), QStringLiteral("Three without stop Four."));
     EXPECT_EQ(s.paragraphSummary(10),
-              QStringLiteral("One here. Two there.\nThree without stop\nFour.\nFive."));
+              QStringLiteral("One here. Two there.\nThree without stop Four.\nFive.\n"
+                             "Indented first line of six. Seven.\nEight stays together."));
+}
+
+TEST(TextSummary, HardWrappedTextKeepsWholeSentences)
+{
+    QFile f(qn::test::dataPath(QStringLiteral("summary/pride-and-prejudice.txt")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    TextSummary s(QString::fromUtf8(f.readAll()));
+    EXPECT_EQ(s.paragraphCount(), 9);
+    EXPECT_EQ(s.sentence(0), QStringLiteral("It is a truth universally acknowledged, that a single man in possession "
+                                            "of a good fortune, must be in want of a wife."));
+    const QString two = s.sentenceSummary(2);
+    int whole = 0;
+    for (int i = 0; i < s.sentenceCount(); ++i) {
+        EXPECT_FALSE(s.sentence(i).contains(u'\n')) << i;
+        if (two.contains(s.sentence(i)))
+            ++whole;
+    }
+    EXPECT_EQ(whole, 2) << "the summary is two whole sentences: " << two.toStdString();
+    EXPECT_TRUE(two.contains(QStringLiteral("this truth is so well fixed in the minds of the surrounding families")))
+        << two.toStdString();
 }
 
 TEST(TextSummary, EmptyAndBlankTextsHaveNothingToSummarise)
