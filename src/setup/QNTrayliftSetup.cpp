@@ -1,6 +1,7 @@
 #include "QNTrayliftSetup.h"
 
 #include "QNBoolTransformer.h"
+#include "EjectKeyOption.h"
 #include "QNCrashReporterKit.h"
 #include "QNSetupWindowController.h"
 #include "QNTargetDeviceTransformer.h"
@@ -41,7 +42,9 @@ void QNTrayliftSetup::applicationDidFinishLaunching(bool trackCrashes, qn::hardw
     }
     window->show();
     // Out-of-process tests read the window's texts through the alert hook.
-    qn::AlertPresenter::shown(QStringLiteral("SetupWindow"), window->windowTitle(), window->autoCloseCheckBox()->text(),
+    qn::AlertPresenter::shown(QStringLiteral("SetupWindow"), window->windowTitle(),
+                              window->autoCloseCheckBox()->text() + QLatin1Char('\n')
+                                  + window->ejectKeyOption()->checkBox()->text(),
                               {window->setAsTargetButton()->text(), window->checkTraysButton()->text()});
 }
 

@@ -87,5 +87,62 @@
         <source>OpenAndCloseTray</source>
         <translation>Jedes Laufwerk wirft sein Medium aus, öffnet seine Schublade und schließt sie wieder. Laufwerke, deren Schublade sich nicht öffnen und schließen lässt, werden als Slot-In-Laufwerke vermerkt; QNTraylift schließt sie nicht automatisch. Nehmen Sie vorher alle Medien, die Sie noch brauchen, aus den Laufwerken.</translation>
     </message>
+    <message id="EjectKeyOption">
+        <source>EjectKeyOption</source>
+        <translation>Mit der Auswurftaste öffnen</translation>
+    </message>
+    <message id="EjectKeyExtra">
+        <source>EjectKeyExtra</source>
+        <translation>Auch diese Taste:</translation>
+    </message>
+    <message id="EjectKeyActionName">
+        <source>EjectKeyActionName</source>
+        <translation>Schublade öffnen oder schließen</translation>
+    </message>
+    <message id="EjectKeyBound">
+        <source>EjectKeyBound</source>
+        <translation>%1: %2 startet jetzt qneject.</translation>
+    </message>
+    <message id="EjectKeyUndoGnome">
+        <source>EjectKeyUndoGnome</source>
+        <translation>Zum Rückgängigmachen schalten Sie diese Option aus oder entfernen das Tastenkürzel „QNTraylift“ unter Einstellungen › Tastatur › Tastenkombinationen › Eigene Tastenkombinationen.</translation>
+    </message>
+    <message id="EjectKeyUndoKde">
+        <source>EjectKeyUndoKde</source>
+        <translation>Zum Rückgängigmachen schalten Sie diese Option aus oder entfernen den Befehl „QNTraylift“ unter Systemeinstellungen › Kurzbefehle.</translation>
+    </message>
+    <message id="EjectKeyUndoXfce">
+        <source>EjectKeyUndoXfce</source>
+        <translation>Zum Rückgängigmachen schalten Sie diese Option aus oder entfernen den Befehl qneject unter Einstellungen › Tastatur › Tastaturkürzel für Anwendungen.</translation>
+    </message>
+    <message id="EjectKeyTaken">
+        <source>EjectKeyTaken</source>
+        <translation>%1 wird bereits von „%2“ verwendet und wurde nicht verändert.</translation>
+    </message>
+    <message id="EjectKeyByHand">
+        <source>EjectKeyByHand</source>
+        <translation>Die Tasten dieser Arbeitsumgebung (%1) lassen sich nicht von hier aus belegen. Belegen Sie die Auswurftaste (XF86Eject) in deren Tastatureinstellungen von Hand mit diesem Befehl:
+%2</translation>
+    </message>
+    <message id="EjectKeyFailed">
+        <source>EjectKeyFailed</source>
+        <translation>Die Taste konnte in %1 nicht belegt werden: %2</translation>
+    </message>
+    <message id="EjectKeyRemoved">
+        <source>EjectKeyRemoved</source>
+        <translation>Die Auswurftaste startet qneject in %1 nicht mehr.</translation>
+    </message>
+    <message id="EjectKeyRemoveFailed">
+        <source>EjectKeyRemoveFailed</source>
+        <translation>Die Tastenbelegung konnte in %1 nicht entfernt werden: %2</translation>
+    </message>
+    <message id="EjectKeyUnsupportedKey">
+        <source>EjectKeyUnsupportedKey</source>
+        <translation>Die Taste %1 lässt sich nicht von hier aus belegen; wählen Sie einen Buchstaben, eine Ziffer oder eine Funktionstaste mit Zusatztasten.</translation>
+    </message>
+    <message id="UnknownDesktop">
+        <source>UnknownDesktop</source>
+        <translation>unbekannt</translation>
+    </message>
 </context>
 </TS>

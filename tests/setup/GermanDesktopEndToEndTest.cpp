@@ -102,7 +102,8 @@ TEST(GermanDesktop, AgentQuestionAndSetupWindowSpeakGerman)
     const auto window = waitForShown(h, QStringLiteral("SetupWindow"), 30000);
     ASSERT_TRUE(window) << "the setup window did not open";
     EXPECT_EQ(window->value(QStringLiteral("title")).toString(), QStringLiteral("QNTraylift einrichten"));
-    EXPECT_EQ(window->value(QStringLiteral("message")).toString(), QStringLiteral("Schublade automatisch schließen nach"));
+    EXPECT_EQ(window->value(QStringLiteral("message")).toString(),
+              QStringLiteral("Schublade automatisch schließen nach\nMit der Auswurftaste öffnen"));
     EXPECT_EQ(buttonsOf(*window),
               (QStringList{QStringLiteral("Als Ziel festlegen"), QStringLiteral("Schubladen prüfen …")}));
 
