@@ -13,7 +13,7 @@
     </message>
     <message id="TrayWillBeClosed">
         <source>TrayWillBeClosed</source>
-        <translation>Die Schublade wird in %1 Sekunden geschlossen.</translation>
+        <translation>Die Schublade schließt in %1 Sekunden.</translation>
     </message>
     <message id="ThisIsFirstTime">
         <source>ThisIsFirstTime</source>

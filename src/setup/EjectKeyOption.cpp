@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QKeySequenceEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalBlocker>
 
 namespace {
@@ -23,6 +24,9 @@ EjectKeyOption::EjectKeyOption(QCheckBox* checkBox, QKeySequenceEdit* extraKeyEd
     , _factory([] { return EjectKeyBinding(EjectKeyBinding::currentDesktop(), EjectKeyBinding::defaultCommand()); })
 {
     _checkBox->setText(qn::localizedString("EjectKeyOption"));
+    // The edit's own hint is Qt's text, English unless Qt's translations are installed.
+    if (auto* field = _extraKeyEdit->findChild<QLineEdit*>())
+        field->setPlaceholderText(qn::localizedString("EjectKeyPressKey"));
     _status->setWordWrap(true);
     _status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     const QVariantMap bound = record();

@@ -144,5 +144,9 @@
         <source>UnknownDesktop</source>
         <translation>unbekannt</translation>
     </message>
+    <message id="EjectKeyPressKey">
+        <source>EjectKeyPressKey</source>
+        <translation>Taste drücken</translation>
+    </message>
 </context>
 </TS>

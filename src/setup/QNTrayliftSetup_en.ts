@@ -144,5 +144,9 @@
         <source>UnknownDesktop</source>
         <translation>unknown</translation>
     </message>
+    <message id="EjectKeyPressKey">
+        <source>EjectKeyPressKey</source>
+        <translation>Press a key</translation>
+    </message>
 </context>
 </TS>

@@ -25,11 +25,11 @@ QString stageProgram(const QString& name)
 /// Sets locale variables for the programs the test starts; restores them after.
 class ScopedLocale {
 public:
-    explicit ScopedLocale(const QList<QPair<QByteArray, QByteArray>>& vars)
+    explicit ScopedLocale(std::initializer_list<std::pair<const char*, const char*>> vars)
     {
         for (const auto& [name, value] : vars) {
-            _saved.append({name, qgetenv(name.constData()), qEnvironmentVariableIsSet(name.constData())});
-            qputenv(name.constData(), value);
+            _saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+            qputenv(name, value);
         }
     }
     ~ScopedLocale()
