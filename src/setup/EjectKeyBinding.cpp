@@ -118,6 +118,13 @@ QString stringOf(GSettings* settings, const char* key)
     return QString::fromUtf8(value.get());
 }
 
+// GSettings aborts the program on a malformed path; a list entry written by
+// hand may hold one.
+bool validSettingsPath(const QString& path)
+{
+    return path.startsWith(u'/') && path.endsWith(u'/') && !path.contains(QStringLiteral("//"));
+}
+
 // The media-keys settings, or an error text when GNOME's schemas are missing
 // (g_settings_new() would abort the program) or nothing would store a change.
 GSettingsPtr openGnome(const char* schemaId, const QString& path, QString* why)
@@ -126,6 +133,11 @@ GSettingsPtr openGnome(const char* schemaId, const QString& path, QString* why)
     GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, schemaId, TRUE) : nullptr;
     if (!schema) {
         *why = QStringLiteral("the settings schema %1 is not installed").arg(QString::fromLatin1(schemaId));
+        return nullptr;
+    }
+    if (!path.isEmpty() && !validSettingsPath(path)) {
+        g_settings_schema_unref(schema);
+        *why = QStringLiteral("the settings path %1 is not valid").arg(path);
         return nullptr;
     }
     const QByteArray p = path.toUtf8();
@@ -265,6 +277,8 @@ EjectKeyBinding::Result EjectKeyBinding::bind(const QKeySequence& extraKey)
     QList<QKeyCombination> keys{QKeyCombination(Qt::Key_Eject)};
     if (!extraKey.isEmpty() && extraKey[0].key() != Qt::Key_Eject && extraKey[0].key() != Qt::Key_unknown)
         keys << extraKey[0];
+    if (_desktop == Desktop::Other)
+        return {false, text("EjectKeyByHand").arg(desktopName(_desktop), _command), {}};
     if (_desktop != Desktop::Kde) {
         for (const QKeyCombination& k : keys)
             if (acceleratorName(k).isEmpty())

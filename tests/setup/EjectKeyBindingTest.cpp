@@ -480,3 +480,20 @@ TEST(EjectKeyOption, TurnsOnAndOffThroughTheStore)
     EXPECT_FALSE(store.objectForKey(QStringLiteral("ejectKeyBinding")).isValid());
     EXPECT_EQ(customPaths(), QStringList());
 }
+
+// A hand-edited list entry that is no settings path would abort GSettings if
+// opened: it is skipped when binding and kept when removing.
+TEST(EjectKeyGnome, MalformedListEntryIsSkippedAndKept)
+{
+    useSetupTexts();
+    if (!gnomeSchemasInstalled())
+        GTEST_SKIP() << "GNOME's media-keys schema is not installed (gnome-settings-daemon-common)";
+    gnomeSetList("custom-keybindings", {QStringLiteral("not-a-path")});
+
+    EjectKeyBinding b(Desktop::Gnome, kQuotedCommand);
+    const EjectKeyBinding::Result bound = b.bind();
+    ASSERT_TRUE(bound.ok) << bound.status.toStdString();
+    EXPECT_EQ(customPaths(), (QStringList{QStringLiteral("not-a-path"), kCustomFolder + QStringLiteral("qntraylift-eject/")}));
+    EXPECT_TRUE(b.unbind(bound.record).ok);
+    EXPECT_EQ(customPaths(), QStringList{QStringLiteral("not-a-path")});
+}
