@@ -35,6 +35,7 @@ const char* const kEjectStatic = "eject-static";
 const QString kCustomFolder = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/");
 const QString kGnomePathsKey = QStringLiteral("paths");
 const QString kGnomeTookEjectKey = QStringLiteral("tookEjectStatic");
+const QString kGnomeEjectWasDefaultKey = QStringLiteral("ejectStaticWasDefault");
 
 // --- KDE: kglobalaccel runs the "_launch" action of a command's .desktop file -----------------
 const QString kKdeService = QStringLiteral("org.kde.kglobalaccel");
@@ -65,6 +66,9 @@ QString text(const char* key) { return qn::localizedString(key); }
 
 QString keyText(const QKeyCombination& key)
 {
+    // Qt names the Eject key in English unless its own translations are installed.
+    if (key == QKeyCombination(Qt::Key_Eject))
+        return text("EjectKeyName");
     return QKeySequence(key).toString(QKeySequence::NativeText);
 }
 
@@ -405,9 +409,13 @@ EjectKeyBinding::Result EjectKeyBinding::bindGnome(const QList<QKeyCombination>&
         if (bound.first().key() == Qt::Key_Eject) {
             GStrvPtr statics(g_settings_get_strv(mediaKeys.get(), kEjectStatic));
             QStringList list = toList(statics.get());
+            GVariant* userValue = g_settings_get_user_value(mediaKeys.get(), kEjectStatic);
+            if (userValue)
+                g_variant_unref(userValue);
             if (list.removeAll(QStringLiteral("XF86Eject")) > 0) {
                 setList(mediaKeys.get(), kEjectStatic, list);
                 record.insert(kGnomeTookEjectKey, true);
+                record.insert(kGnomeEjectWasDefaultKey, userValue == nullptr);
             }
         }
     }
@@ -439,7 +447,10 @@ EjectKeyBinding::Result EjectKeyBinding::unbindGnome(const QVariantMap& record)
     if (record.value(kGnomeTookEjectKey).toBool()) {
         GStrvPtr statics(g_settings_get_strv(mediaKeys.get(), kEjectStatic));
         QStringList list = toList(statics.get());
-        if (!list.contains(QStringLiteral("XF86Eject"))) {
+        // Untouched since: back to the default, leaving no value of ours behind.
+        if (list.isEmpty() && record.value(kGnomeEjectWasDefaultKey).toBool()) {
+            g_settings_reset(mediaKeys.get(), kEjectStatic);
+        } else if (!list.contains(QStringLiteral("XF86Eject"))) {
             list.prepend(QStringLiteral("XF86Eject"));
             setList(mediaKeys.get(), kEjectStatic, list);
         }

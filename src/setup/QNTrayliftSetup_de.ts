@@ -101,7 +101,7 @@
     </message>
     <message id="EjectKeyBound">
         <source>EjectKeyBound</source>
-        <translation>%1: %2 startet jetzt qneject.</translation>
+        <translation>%1 startet qneject jetzt mit: %2.</translation>
     </message>
     <message id="EjectKeyUndoGnome">
         <source>EjectKeyUndoGnome</source>
@@ -117,7 +117,7 @@
     </message>
     <message id="EjectKeyTaken">
         <source>EjectKeyTaken</source>
-        <translation>%1 wird bereits von „%2“ verwendet und wurde nicht verändert.</translation>
+        <translation>Die Taste %1 wird bereits von „%2“ verwendet und wurde nicht verändert.</translation>
     </message>
     <message id="EjectKeyByHand">
         <source>EjectKeyByHand</source>
@@ -147,6 +147,10 @@
     <message id="EjectKeyPressKey">
         <source>EjectKeyPressKey</source>
         <translation>Taste drücken</translation>
+    </message>
+    <message id="EjectKeyName">
+        <source>EjectKeyName</source>
+        <translation>Auswerfen</translation>
     </message>
 </context>
 </TS>

@@ -101,7 +101,7 @@
     </message>
     <message id="EjectKeyBound">
         <source>EjectKeyBound</source>
-        <translation>%1: %2 now runs qneject.</translation>
+        <translation>%1 now starts qneject with: %2.</translation>
     </message>
     <message id="EjectKeyUndoGnome">
         <source>EjectKeyUndoGnome</source>
@@ -117,7 +117,7 @@
     </message>
     <message id="EjectKeyTaken">
         <source>EjectKeyTaken</source>
-        <translation>%1 is already used by “%2” and was left alone.</translation>
+        <translation>The key %1 is already used by “%2” and was left alone.</translation>
     </message>
     <message id="EjectKeyByHand">
         <source>EjectKeyByHand</source>
@@ -147,6 +147,10 @@
     <message id="EjectKeyPressKey">
         <source>EjectKeyPressKey</source>
         <translation>Press a key</translation>
+    </message>
+    <message id="EjectKeyName">
+        <source>EjectKeyName</source>
+        <translation>Eject</translation>
     </message>
 </context>
 </TS>

@@ -378,6 +378,14 @@ TEST_P(EjectKeyDesktop, BindsEjectAndExtraKeyThenRemovesExactlyThat)
     EXPECT_EQ(commandFor(kEject), QString());
     EXPECT_EQ(commandFor(kExtra), QString());
     EXPECT_EQ(snapshot(), before);
+    if (desktop() == Desktop::Gnome) {  // the default is back as the default, no value of ours stays
+        QFile keyfile(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                      + QStringLiteral("/glib-2.0/settings/keyfile"));
+        ASSERT_TRUE(keyfile.open(QIODevice::ReadOnly));
+        const QByteArray written = keyfile.readAll();
+        EXPECT_TRUE(written.contains("custom-keybindings=")) << written.constData();
+        EXPECT_FALSE(written.contains("eject-static")) << written.constData();
+    }
 }
 
 TEST_P(EjectKeyDesktop, KeyOfAnotherProgramIsLeftAlone)
