@@ -1,7 +1,7 @@
 #include "QNTrayliftSetup.h"
 
-#include "QNBoolTransformer.h"
 #include "EjectKeyOption.h"
+#include "QNBoolTransformer.h"
 #include "QNCrashReporterKit.h"
 #include "QNSetupWindowController.h"
 #include "QNTargetDeviceTransformer.h"
