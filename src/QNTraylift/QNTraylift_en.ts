@@ -35,5 +35,13 @@
         <source>RequiredSystem</source>
         <translation>QNTraylift needs Linux 3.0 or later.</translation>
     </message>
+    <message id="Leave Open">
+        <source>Leave Open</source>
+        <translation>Leave Open</translation>
+    </message>
+    <message id="Close Tray">
+        <source>Close Tray</source>
+        <translation>Close Tray</translation>
+    </message>
 </context>
 </TS>

@@ -59,5 +59,25 @@
         <source>UninstallListUnreadable</source>
         <translation>The list of installed files cannot be read (it is damaged or was not made for this uninstaller): %1</translation>
     </message>
+    <message id="Uninstall QNTraylift">
+        <source>Uninstall QNTraylift</source>
+        <translation>Uninstall QNTraylift</translation>
+    </message>
+    <message id="QNTraylift and all of its components will be removed from this computer. You will be asked for an administrator's password.">
+        <source>QNTraylift and all of its components will be removed from this computer. You will be asked for an administrator's password.</source>
+        <translation>QNTraylift and all of its components will be removed from this computer. You will be asked for an administrator's password.</translation>
+    </message>
+    <message id="Removing QNTraylift…">
+        <source>Removing QNTraylift…</source>
+        <translation>Removing QNTraylift…</translation>
+    </message>
+    <message id="Cancel">
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message id="OK">
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
 </context>
 </TS>

@@ -1,11 +1,10 @@
 #include "QNEnhancer.h"
 
 #include "defaults/UserDefaults.h"
+#include "strings/LocalizedString.h"
 
 #include <QGuiApplication>
-#include <QLocale>
 #include <QPalette>
-#include <QTranslator>
 
 namespace {
 
@@ -13,18 +12,7 @@ namespace {
 // do not depend on the tables of the program that uses the framework.
 QString frameworkString(const char* key)
 {
-    static QTranslator* table = [] {
-        auto* t = new QTranslator;
-        if (!t->load(QLocale(), QStringLiteral("QNEnhancer"), QStringLiteral("_"), QStringLiteral(":/i18n"))
-            && !t->load(QLocale(QLocale::English), QStringLiteral("QNEnhancer"), QStringLiteral("_"),
-                        QStringLiteral(":/i18n"))) {
-            delete t;
-            return static_cast<QTranslator*>(nullptr);
-        }
-        return t;
-    }();
-    const QString text = table ? table->translate(nullptr, key) : QString();
-    return text.isEmpty() ? QString::fromUtf8(key) : text;
+    return qn::tableString(QStringLiteral("QNEnhancer"), key);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "ui_SetupWindow.h"
 
+#include "EjectKeyOption.h"
 #include "QNDeviceOperator.h"
 #include "QNDeviceScanner.h"
 
@@ -110,6 +111,9 @@ void QNSetupWindowController::windowDidLoad()
     _ui->actionClose->setText(qn::localizedString("CloseWindow"));
     _ui->actionOfficialWebSite->setText(qn::localizedString("OfficialWebSite"));
     _ui->actionContactingForm->setText(qn::localizedString("ContactingForm"));
+    _ui->ejectKeyExtraLabel->setText(qn::localizedString("EjectKeyExtra"));
+    _ejectKeyOption = new EjectKeyOption(_ui->ejectKeyCheckBox, _ui->ejectKeyExtraEdit, _ui->ejectKeyStatus,
+                                         _switchAppDefaults, this);
     _ui->indicator->hide();
 
     _ui->tableView->resizeColumnsToContents();

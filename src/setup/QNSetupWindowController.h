@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 
+class EjectKeyOption;
 class QNDeviceOperator;
 class QNDeviceScanner;
 
@@ -100,6 +101,8 @@ public:
     QLineEdit* secondsField() const;
     QAction* officialWebSiteAction() const;
     QAction* contactingFormAction() const;
+    /// The "Open with the Eject key" option.
+    EjectKeyOption* ejectKeyOption() const { return _ejectKeyOption; }
 
 public slots:
     /// Stores the selected row as the target index; nothing without a selection.
@@ -123,6 +126,7 @@ private:
     qn::hardware::DeviceRegistry* _registry = nullptr;
     std::vector<qn::NotificationCenter::Token> _observers;
     QPointer<QMessageBox> _checkTraysAlert;
+    EjectKeyOption* _ejectKeyOption = nullptr;
     std::function<void()> _quitHandler;
     bool _isFirstCall = true;
     bool _checking = false;

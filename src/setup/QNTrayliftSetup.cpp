@@ -1,15 +1,19 @@
 #include "QNTrayliftSetup.h"
 
+#include "EjectKeyOption.h"
 #include "QNBoolTransformer.h"
 #include "QNCrashReporterKit.h"
 #include "QNSetupWindowController.h"
 #include "QNTargetDeviceTransformer.h"
 
+#include "alerts/AlertPresenter.h"
 #include "strings/LocalizedString.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
+#include <QPushButton>
 #include <QScreen>
 
 QNTrayliftSetup::QNTrayliftSetup(QObject* parent)
@@ -37,6 +41,11 @@ void QNTrayliftSetup::applicationDidFinishLaunching(bool trackCrashes, qn::hardw
         window->move(frame.topLeft());
     }
     window->show();
+    // Out-of-process tests read the window's texts through the alert hook.
+    qn::AlertPresenter::shown(QStringLiteral("SetupWindow"), window->windowTitle(),
+                              window->autoCloseCheckBox()->text() + QLatin1Char('\n')
+                                  + window->ejectKeyOption()->checkBox()->text(),
+                              {window->setAsTargetButton()->text(), window->checkTraysButton()->text()});
 }
 
 void QNTrayliftSetup::applicationShouldTerminate()

@@ -87,5 +87,70 @@
         <source>OpenAndCloseTray</source>
         <translation>Every drive ejects its disc, opens its tray and closes it again. Drives whose tray cannot be opened and closed are remembered as slot-loading, and QNTraylift will not close them automatically. Take any disc you need out of the drives first.</translation>
     </message>
+    <message id="EjectKeyOption">
+        <source>EjectKeyOption</source>
+        <translation>Open with the Eject key</translation>
+    </message>
+    <message id="EjectKeyExtra">
+        <source>EjectKeyExtra</source>
+        <translation>Also this key:</translation>
+    </message>
+    <message id="EjectKeyActionName">
+        <source>EjectKeyActionName</source>
+        <translation>Open or close the tray</translation>
+    </message>
+    <message id="EjectKeyBound">
+        <source>EjectKeyBound</source>
+        <translation>%1 now starts qneject with: %2.</translation>
+    </message>
+    <message id="EjectKeyUndoGnome">
+        <source>EjectKeyUndoGnome</source>
+        <translation>To undo it, turn this option off, or remove the shortcut “QNTraylift” under Settings › Keyboard › Keyboard Shortcuts › Custom Shortcuts.</translation>
+    </message>
+    <message id="EjectKeyUndoKde">
+        <source>EjectKeyUndoKde</source>
+        <translation>To undo it, turn this option off, or remove the command “QNTraylift” under System Settings › Shortcuts.</translation>
+    </message>
+    <message id="EjectKeyUndoXfce">
+        <source>EjectKeyUndoXfce</source>
+        <translation>To undo it, turn this option off, or remove the command qneject under Settings › Keyboard › Application Shortcuts.</translation>
+    </message>
+    <message id="EjectKeyTaken">
+        <source>EjectKeyTaken</source>
+        <translation>The key %1 is already used by “%2” and was left alone.</translation>
+    </message>
+    <message id="EjectKeyByHand">
+        <source>EjectKeyByHand</source>
+        <translation>The keys of this desktop (%1) cannot be set from here. Bind the Eject key (XF86Eject) by hand to this command in its keyboard settings:
+%2</translation>
+    </message>
+    <message id="EjectKeyFailed">
+        <source>EjectKeyFailed</source>
+        <translation>The key could not be bound in %1: %2</translation>
+    </message>
+    <message id="EjectKeyRemoved">
+        <source>EjectKeyRemoved</source>
+        <translation>The Eject key no longer runs qneject in %1.</translation>
+    </message>
+    <message id="EjectKeyRemoveFailed">
+        <source>EjectKeyRemoveFailed</source>
+        <translation>The key binding could not be removed from %1: %2</translation>
+    </message>
+    <message id="EjectKeyUnsupportedKey">
+        <source>EjectKeyUnsupportedKey</source>
+        <translation>The key %1 cannot be bound from here; choose a letter, a digit or a function key with modifiers.</translation>
+    </message>
+    <message id="UnknownDesktop">
+        <source>UnknownDesktop</source>
+        <translation>unknown</translation>
+    </message>
+    <message id="EjectKeyPressKey">
+        <source>EjectKeyPressKey</source>
+        <translation>Press a key</translation>
+    </message>
+    <message id="EjectKeyName">
+        <source>EjectKeyName</source>
+        <translation>Eject</translation>
+    </message>
 </context>
 </TS>

@@ -1,5 +1,5 @@
 // main() of every test program: a private home folder with the XDG folders
-// inside it, Qt offscreen, then GoogleTest.
+// inside it, English texts, Qt offscreen, then GoogleTest.
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -12,6 +12,11 @@
 
 int main(int argc, char** argv)
 {
+    // English texts whatever the machine's locale; a test that wants another
+    // language sets it for the programs it starts.
+    setenv("LANG", "C.UTF-8", 1);
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+        unsetenv(name);
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/qntest-XXXXXX"));
     if (!home.isValid())
         return 1;

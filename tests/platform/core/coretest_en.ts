@@ -7,5 +7,9 @@
         <source>TrayWillBeClosed</source>
         <translation>The tray will be closed in %1 seconds.</translation>
     </message>
+    <message id="NotYetTranslated">
+        <source>NotYetTranslated</source>
+        <translation>Only in English so far.</translation>
+    </message>
 </context>
 </TS>
