@@ -31,5 +31,53 @@
         <source>OK</source>
         <translation>OK</translation>
     </message>
+    <message id="InstalledByPackageManager">
+        <source>InstalledByPackageManager</source>
+        <translation>QNTraylift wurde mit der Paketverwaltung installiert, die es auch entfernt.</translation>
+    </message>
+    <message id="RemoveWithPackageManager">
+        <source>RemoveWithPackageManager</source>
+        <translation>Zum Entfernen führen Sie aus: %1</translation>
+    </message>
+    <message id="UninstallNothingRemoved">
+        <source>UninstallNothingRemoved</source>
+        <translation>Es wurde nichts entfernt.</translation>
+    </message>
+    <message id="UninstallSomeRemoved">
+        <source>UninstallSomeRemoved</source>
+        <translation>%1 von %2 Einträgen wurden entfernt.</translation>
+    </message>
+    <message id="UninstallItemsLeft">
+        <source>UninstallItemsLeft</source>
+        <translation>Diese Pfade sind noch vorhanden:</translation>
+    </message>
+    <message id="UninstallReasonCanceled">
+        <source>UninstallReasonCanceled</source>
+        <translation>Die Abfrage des Administratorpassworts wurde geschlossen.</translation>
+    </message>
+    <message id="UninstallReasonDenied">
+        <source>UninstallReasonDenied</source>
+        <translation>Die Administratorrechte wurden verweigert, oder das privilegierte Hilfsprogramm konnte nicht gestartet werden.</translation>
+    </message>
+    <message id="UninstallReasonNoElevator">
+        <source>UninstallReasonNoElevator</source>
+        <translation>Das Programm, das nach Administratorrechten fragt (pkexec), konnte nicht gestartet werden; vielleicht ist es nicht installiert.</translation>
+    </message>
+    <message id="UninstallReasonNoRemover">
+        <source>UninstallReasonNoRemover</source>
+        <translation>Das Entfernungsprogramm %1 konnte nicht gestartet werden, oder das privilegierte Hilfsprogramm erlaubt es nicht.</translation>
+    </message>
+    <message id="UninstallReasonOther">
+        <source>UninstallReasonOther</source>
+        <translation>Die Autorisierung ist fehlgeschlagen (Status %1).</translation>
+    </message>
+    <message id="UninstallListMissing">
+        <source>UninstallListMissing</source>
+        <translation>Die Liste der installierten Dateien fehlt: %1</translation>
+    </message>
+    <message id="UninstallListUnreadable">
+        <source>UninstallListUnreadable</source>
+        <translation>Die Liste der installierten Dateien kann nicht gelesen werden (sie ist beschädigt oder wurde nicht für dieses Deinstallationsprogramm erstellt): %1</translation>
+    </message>
 </context>
 </TS>
