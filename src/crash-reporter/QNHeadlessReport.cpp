@@ -4,6 +4,7 @@
 #include "QNCrashLogFile.h"
 #include "QNCrashReporter.h"
 #include "events/EventManager.h"
+#include "strings/LocalizedString.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -29,7 +30,7 @@ void postDesktopNotification(const QString& name, const QString& message)
     QDBusMessage notify = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
                                                          service, QStringLiteral("Notify"));
     notify << QStringLiteral("QNCrashReporter") << quint32(0) << QString()
-           << QStringLiteral("%1 quit unexpectedly").arg(name) << message << QStringList() << QVariantMap()
+           << qn::localizedString("QuitUnexpectedly").arg(name) << message << QStringList() << QVariantMap()
            << qint32(-1);
     bus.call(notify, QDBus::Block, kNotifyTimeoutMs);
 }
@@ -46,6 +47,7 @@ int QNRunHeadlessReport(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("QNCrashReporter"));
+    qn::installTranslations(QStringLiteral("QNCrashReporter"));
     EventManager events;
     events.installHandler(qn::contracts::kCrashEventClass, qn::contracts::kSetTargetInfoEventID,
                           [](const AppleEvent& event) {
@@ -54,7 +56,7 @@ int QNRunHeadlessReport(int argc, char** argv)
                               QNCrashReporter::readTargetInfo(event, &name, &path);
                               if (!name.isEmpty() && !path.isEmpty()) {
                                   const QString message =
-                                      QStringLiteral("a crash report for %1 is in %2")
+                                      qn::localizedString("CrashReportIsIn")
                                           .arg(name, QNCrashLogFile::crashLogFilePathForApplicationName(name));
                                   std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
                                   std::fflush(stderr);

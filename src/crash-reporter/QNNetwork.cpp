@@ -2,6 +2,7 @@
 
 #include "alerts/AlertPresenter.h"
 #include "notify/NotificationCenter.h"
+#include "strings/LocalizedString.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -21,6 +22,13 @@ const QString kQNErrorDomain = QStringLiteral("com.qnlab.QNErrorDomain");
 namespace {
 
 const QByteArray kBodyAttributeMethod = "POST";
+
+// The reporter's table, also where the tests and tools that share this
+// client have not installed it.
+QString text(const char* key)
+{
+    return qn::tableString(QStringLiteral("QNCrashReporter"), key);
+}
 
 QNetworkRequest uncached(QNetworkRequest request)
 {
@@ -178,8 +186,8 @@ QNNetworkErrorInfo QNNetwork::errorForUnsupportedScheme(const QString& scheme)
     QNNetworkErrorInfo e;
     e.domain = kQNErrorDomain;
     e.code = 201;
-    e.localizedDescription = QStringLiteral("Failed to connect the URL.");
-    e.recoverySuggestion = QStringLiteral("The scheme '%1' is not supported.").arg(scheme);
+    e.localizedDescription = text("URLConnectFailed");
+    e.recoverySuggestion = text("SchemeNotSupported").arg(scheme);
     return e;
 }
 
@@ -188,8 +196,8 @@ QNNetworkErrorInfo QNNetwork::errorForURLNotFound(const QUrl& url)
     QNNetworkErrorInfo e;
     e.domain = kQNErrorDomain;
     e.code = 201;
-    e.localizedDescription = QStringLiteral("URL is not found.");
-    e.recoverySuggestion = QStringLiteral("'%1' is not found.").arg(url.toString());
+    e.localizedDescription = text("URLNotFound");
+    e.recoverySuggestion = text("URLNotFoundInfo").arg(url.toString());
     return e;
 }
 
@@ -198,10 +206,9 @@ QNNetworkErrorInfo QNNetwork::errorForNetworkConnection()
     QNNetworkErrorInfo e;
     e.domain = kQNErrorDomain;
     e.code = 200;
-    e.localizedDescription = QStringLiteral("Can't connect to the network.");
-    e.recoverySuggestion = QStringLiteral(
-        "Network is not active or miss configured. Would you like to show the network diagnostic?");
-    e.recoveryOptions = {QStringLiteral("Yes"), QStringLiteral("No")};
+    e.localizedDescription = text("NetworkConnectFailed");
+    e.recoverySuggestion = text("NetworkConnectFailedInfo");
+    e.recoveryOptions = {text("Yes"), text("No")};
     e.recoveryAttempter = this;
     return e;
 }
@@ -211,10 +218,9 @@ QNNetworkErrorInfo QNNetwork::errorForTimeout(bool connecting, int timeoutMs)
     QNNetworkErrorInfo e = errorForNetworkConnection();
     const QString seconds = QString::number(timeoutMs / 1000.0, 'g', 3);
     e.localizedDescription = connecting
-        ? QStringLiteral("The server could not be reached within %1 seconds.").arg(seconds)
-        : QStringLiteral("The server did not answer within %1 seconds.").arg(seconds);
-    e.recoverySuggestion = QStringLiteral(
-        "The report was not sent. You can try again later. Would you like to show the network diagnostic?");
+        ? text("ServerUnreachableTimeout").arg(seconds)
+        : text("ServerSilentTimeout").arg(seconds);
+    e.recoverySuggestion = text("ReportNotSentTimeoutInfo");
     return e;
 }
 
@@ -245,18 +251,18 @@ void QNNetwork::showNetworkDiagnostic()
     ++_diagnosticsRun;
     QString message;
     if (!_asyncURL.isValid() || _asyncURL.host().isEmpty()) {
-        message = QStringLiteral("There is no server address to check.");
+        message = text("NetworkDiagnosticNoServer");
     } else {
         const quint16 port = quint16(_asyncURL.port(80));
         QTcpSocket socket;
         socket.connectToHost(_asyncURL.host(), port);
         if (socket.waitForConnected(5000))
-            message = QStringLiteral("%1 port %2 can be reached.").arg(_asyncURL.host()).arg(port);
+            message = text("NetworkDiagnosticReachable").arg(_asyncURL.host()).arg(port);
         else
-            message = QStringLiteral("%1 port %2 cannot be reached: %3")
+            message = text("NetworkDiagnosticUnreachable")
                           .arg(_asyncURL.host()).arg(port).arg(socket.errorString());
     }
-    qn::AlertPresenter::run({QStringLiteral("Network Diagnostic"), message, {}, {}, qn::AlertPresenter::Style::Informational});
+    qn::AlertPresenter::run({text("NetworkDiagnostic"), message, {}, {text("OK")}, qn::AlertPresenter::Style::Informational});
 }
 
 void QNNetwork::cancelConnectionWithPostNotification(bool post)

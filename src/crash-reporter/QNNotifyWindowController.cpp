@@ -15,7 +15,7 @@
 QNNotifyWindowController::QNNotifyWindowController(const QString& applicationName)
 {
     setObjectName(QStringLiteral("NotifyWindow"));
-    setWindowTitle(QStringLiteral("Crash Reporter"));
+    setWindowTitle(qn::localizedString("CrashReporterTitle"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
     auto* layout = new QVBoxLayout(this);
     _messageTitle = new QLabel(this);
@@ -43,7 +43,8 @@ QNNotifyWindowController::QNNotifyWindowController(const QString& applicationNam
 
 QStringList QNNotifyWindowController::buttonTitles()
 {
-    return {QStringLiteral("Close"), QStringLiteral("Show Report"), QStringLiteral("Reopen")};
+    return {qn::localizedString("ButtonClose"), qn::localizedString("ButtonShowReport"),
+            qn::localizedString("ButtonReopen")};
 }
 
 void QNNotifyWindowController::setApplicationName(const QString& name)

@@ -23,21 +23,25 @@ const QString kUserCommentKey = QStringLiteral("userComment");
 const QString kProgramNameKey = QStringLiteral("programName");
 
 namespace {
-const QStringList kButtons{QStringLiteral("Close"), QStringLiteral("Send")};
+// In the program's language, so asked for once its tables are installed.
+QStringList reportButtons()
+{
+    return {qn::localizedString("ButtonClose"), qn::localizedString("ButtonSend")};
 }
+}  // namespace
 
 QNReportWindowController::QNReportWindowController()
 {
     setObjectName(QStringLiteral("ReportWindow"));
     resize(640, 480);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("This report will be sent:"), this));
+    layout->addWidget(new QLabel(qn::localizedString("ReportWillBeSent"), this));
     _detailsView = new QPlainTextEdit(this);
     _detailsView->setReadOnly(true);
     _detailsView->setLineWrapMode(QPlainTextEdit::NoWrap);
     _detailsView->setFont(QFont(QStringLiteral("monospace")));
     layout->addWidget(_detailsView, 3);
-    layout->addWidget(new QLabel(QStringLiteral("Comment (what were you doing?):"), this));
+    layout->addWidget(new QLabel(qn::localizedString("CommentLabel"), this));
     _commentView = new QPlainTextEdit(this);
     layout->addWidget(_commentView, 1);
     auto* row = new QHBoxLayout;
@@ -45,10 +49,11 @@ QNReportWindowController::QNReportWindowController()
     _sendingProgressIndicator->setRange(0, 0);
     _sendingProgressIndicator->setMaximumWidth(120);
     _sendingProgressIndicator->hide();
-    _sendingMessageView = new QLabel(QStringLiteral("Sending the report..."), this);
+    _sendingMessageView = new QLabel(qn::localizedString("SendingReport"), this);
     _sendingMessageView->hide();
-    _closeButton = new QPushButton(kButtons.at(0), this);
-    _sendButton = new QPushButton(kButtons.at(1), this);
+    const QStringList buttons = reportButtons();
+    _closeButton = new QPushButton(buttons.at(0), this);
+    _sendButton = new QPushButton(buttons.at(1), this);
     _sendButton->setDefault(true);
     row->addWidget(_sendingProgressIndicator);
     row->addWidget(_sendingMessageView);
@@ -141,8 +146,9 @@ void QNReportWindowController::showWindow()
 
 void QNReportWindowController::askScriptedAnswer()
 {
+    const QStringList buttons = reportButtons();
     auto answer = qn::AlertPresenter::shown(QStringLiteral("ReportWindow"), windowTitle(),
-                                            _detailsView->toPlainText(), kButtons);
+                                            _detailsView->toPlainText(), buttons);
     if (!answer)
         return;
     if (answer->contains(QStringLiteral("comment")))
@@ -150,7 +156,7 @@ void QNReportWindowController::askScriptedAnswer()
     // As in the notify window: "closeWindow" closes it as the window manager
     // would, "afterMs" delays the answer.
     const int delay = answer->value(QStringLiteral("afterMs")).toInt();
-    const int index = qn::AlertPresenter::buttonIndex(*answer, kButtons);
+    const int index = qn::AlertPresenter::buttonIndex(*answer, buttons);
     if (answer->value(QStringLiteral("closeWindow")).toBool())
         QTimer::singleShot(delay, this, &QWidget::close);
     else if (index >= 0)
@@ -186,7 +192,7 @@ void QNReportWindowController::onEndConnectionNotification(const qn::Notificatio
     _closeButton->setEnabled(true);
     if (failed) {
         const auto error = note.userInfo.value(kQNNetworkError).value<QNNetworkErrorInfo>();
-        const int choice = qn::AlertPresenter::run({QStringLiteral("Crash Reporter"), error.localizedDescription,
+        const int choice = qn::AlertPresenter::run({qn::localizedString("CrashReporterTitle"), error.localizedDescription,
                                                     error.recoverySuggestion, error.recoveryOptions,
                                                     qn::AlertPresenter::Style::Warning},
                                                    this);

@@ -22,7 +22,7 @@ QString QNError::localizedDescription() const
     const QString text = userInfo.value(NSLocalizedDescriptionKey).toString();
     if (!text.isEmpty())
         return text;
-    return QStringLiteral("%1 error %2").arg(domain).arg(code);
+    return frameworkString("UnknownError").arg(domain).arg(code);
 }
 
 std::optional<QNError> QNEnhancer::buildErrorWithCode(qint32 code)

@@ -2,6 +2,7 @@
 
 #include "alerts/AlertPresenter.h"
 #include "notify/NotificationCenter.h"
+#include "strings/LocalizedString.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -14,6 +15,12 @@ const QString kQNNetworkError = QStringLiteral("kQNNetworkError");
 const QString kQNNetworkUserCancel = QStringLiteral("kQNNetworkUserCancel");
 
 namespace {
+
+// The framework's own table, whatever tables the program installed.
+QString text(const char* key)
+{
+    return qn::tableString(QStringLiteral("QNEnhancer"), key);
+}
 
 QNetworkRequest uncached(const QUrl& url)
 {
@@ -129,16 +136,16 @@ void QNNetwork::showNetworkDiagnostic()
 {
     QString message;
     if (_asyncURL.host().isEmpty()) {
-        message = QStringLiteral("There is no server address to check.");
+        message = text("NetworkDiagnosticNoServer");
     } else {
         QTcpSocket socket;
         const quint16 port = quint16(_asyncURL.port(80));
         socket.connectToHost(_asyncURL.host(), port);
         message = socket.waitForConnected(5000)
-            ? QStringLiteral("%1 port %2 can be reached.").arg(_asyncURL.host()).arg(port)
-            : QStringLiteral("%1 port %2 cannot be reached: %3").arg(_asyncURL.host()).arg(port).arg(socket.errorString());
+            ? text("NetworkDiagnosticReachable").arg(_asyncURL.host()).arg(port)
+            : text("NetworkDiagnosticUnreachable").arg(_asyncURL.host()).arg(port).arg(socket.errorString());
     }
-    qn::AlertPresenter::run({QStringLiteral("Network Diagnostic"), message, {}, {}, qn::AlertPresenter::Style::Informational});
+    qn::AlertPresenter::run({text("NetworkDiagnostic"), message, {}, {text("OK")}, qn::AlertPresenter::Style::Informational});
 }
 
 void QNNetwork::onReadyRead()

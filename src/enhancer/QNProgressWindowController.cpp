@@ -1,5 +1,6 @@
 #include "QNProgressWindowController.h"
 
+#include "strings/LocalizedString.h"
 #include "ui_QNProgressWindow.h"
 
 #include <QCloseEvent>
@@ -11,6 +12,7 @@ QNProgressWindowController::QNProgressWindowController(QWidget* parent)
     _ui->setupUi(this);
     _progressIndicator = _ui->progressIndicator;
     _cancelButton = _ui->cancelButton;
+    _cancelButton->setText(qn::tableString(QStringLiteral("QNEnhancer"), "ProgressCancel"));
     connect(_cancelButton, &QPushButton::clicked, this, [this] { onCancel(_cancelButton); });
     windowDidLoad();
     show();

@@ -23,6 +23,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <optional>
+#include <utility>
+#include <vector>
 
 using namespace qn::events;
 
@@ -559,6 +562,70 @@ TEST_F(CrashEndToEnd, ServerThatNeverAnswersTimesOutAndTheWindowIsUsableAgain)
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_TRUE(alerts.first().value("message").toString().contains(QStringLiteral("did not answer within 1 seconds")))
         << alerts.first().value("message").toString().toStdString();
+}
+
+// Sets the locale variables for programs started while it lives.
+struct LocaleEnvironment {
+    explicit LocaleEnvironment(const QByteArray& lang)
+    {
+        for (const char* name : kNames) {
+            saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+            qunsetenv(name);
+        }
+        qputenv("LANG", lang);
+    }
+    ~LocaleEnvironment()
+    {
+        for (const auto& [name, value] : saved) {
+            if (value)
+                qputenv(name, *value);
+            else
+                qunsetenv(name);
+        }
+    }
+    static constexpr const char* kNames[] = {"LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE"};
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;
+};
+
+// The windows, the buttons and the network client's error all come in the
+// desktop's language; the scripted answers pick buttons by position.
+TEST_F(CrashEndToEnd, GermanDesktopSeesWindowsButtonsAndNetworkErrorInGerman)
+{
+    TinyHttpServer server;
+    server.holdRequests = true;
+    setReportURL(server.url().toString());
+    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(1, QStringLiteral("ReportTimeout"));
+    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", 1}}, QJsonObject{{"kind", "ReportWindow"}, {"button", 1}},
+             QJsonObject{{"kind", "Alert"}, {"button", 1}}, QJsonObject{{"kind", "ReportWindow"}, {"button", 0}}});
+    pid_t pid = 0;
+    {
+        const LocaleEnvironment german("de_DE.UTF-8");
+        pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
+                              {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    }
+    const bool ended = qn::test::waitUntil([&] { return pidGone(pid); }, 15000);
+    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).removeObject(QStringLiteral("ReportTimeout"));
+    ASSERT_TRUE(ended);
+
+    const QList<QJsonObject> notify = shownOfKind(QStringLiteral("NotifyWindow"));
+    ASSERT_EQ(notify.size(), 1);
+    EXPECT_EQ(notify.first().value("title").toString(), QStringLiteral("Absturzbericht"));
+    EXPECT_EQ(notify.first().value("message").toString(), QStringLiteral("Das Programm SomeApp wurde unerwartet beendet."));
+    EXPECT_EQ(notify.first().value("buttons").toVariant().toStringList(),
+              (QStringList{QStringLiteral("Schließen"), QStringLiteral("Bericht anzeigen"), QStringLiteral("Erneut öffnen")}));
+    const QList<QJsonObject> report = shownOfKind(QStringLiteral("ReportWindow"));
+    ASSERT_EQ(report.size(), 2);
+    EXPECT_EQ(report.first().value("title").toString(), QStringLiteral("Problembericht für SomeApp"));
+    EXPECT_EQ(report.first().value("buttons").toVariant().toStringList(),
+              (QStringList{QStringLiteral("Schließen"), QStringLiteral("Senden")}));
+    const QList<QJsonObject> alerts = shownOfKind(QStringLiteral("Alert"));
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts.first().value("title").toString(), QStringLiteral("Absturzbericht"));
+    EXPECT_TRUE(alerts.first().value("message").toString().contains(
+        QStringLiteral("Der Server hat innerhalb von 1 Sekunden nicht geantwortet.")))
+        << alerts.first().value("message").toString().toStdString();
+    EXPECT_EQ(alerts.first().value("buttons").toVariant().toStringList(),
+              (QStringList{QStringLiteral("Ja"), QStringLiteral("Nein")}));
 }
 
 }  // namespace
