@@ -7,9 +7,10 @@
 // Requests: a plain launch ('aevt'/'oapp') acts on the stored
 // "targetDeviceIndex"; the eject request 'QNTL'/'Ejct' carries the position as
 // a signed 32-bit direct object (absent or not an integer: 0). A request that
-// arrives while the panel is up closes the tray at once when a countdown runs
-// (and otherwise changes nothing); one that arrives before the scheduled
-// operation has run is served by that operation.
+// arrives while a countdown runs closes the tray at once; one that arrives
+// during the wind-down after an operation (no countdown) cancels the quit and
+// runs the operation again; one that arrives before the scheduled operation
+// has run is served by that operation.
 #include "QNDeviceScanner.h"
 #include "QNEjectWindowController.h"
 
@@ -98,14 +99,17 @@ public:
     static constexpr int kRequestDelayMs = 50;
     static constexpr int kQuitDelayMs = 1600;
     static constexpr int kRefreshPeriodMs = 200;
-    static constexpr int kCloseRetryMs = 500;
-    static constexpr int kMaxCloseRetries = 5;
+    static constexpr int kCloseRetryMs = QNDeviceOperator::kCloseRecheckMs;
+    static constexpr int kMaxCloseRetries = QNDeviceOperator::kMaxCloseRechecks;
 
 private:
     QNTraylift(Terminator terminator);
     void commonRequestPath(std::optional<qint32> requested);
     void terminate();
     void scheduleTermination(int delayMs);
+    /// Ends an operation: later requests are new presses; without a countdown
+    /// the agent quits after kQuitDelayMs unless a request comes first.
+    void finishOperation(bool armed);
 
     std::unique_ptr<QNEjectWindowController> _ejectWindow;
     std::unique_ptr<QNEjectWindowController> _preparedEjectWindow;  // built during the request delay, not shown
@@ -119,6 +123,7 @@ private:
     int _closeRetries = 0;
     QTimer* _closeTimer = nullptr;
     QTimer* _refreshTimer = nullptr;
+    QTimer _quitTimer;  // the wind-down after an operation without countdown
     std::chrono::steady_clock::time_point _countdownStart;
     int _lastShownSeconds = INT_MIN;
 };

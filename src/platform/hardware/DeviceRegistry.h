@@ -29,6 +29,7 @@ inline constexpr qint32 kIOReturnNoDevice = qint32(0xE00002C0);     // drive or 
 inline constexpr qint32 kIOReturnNotPrivileged = qint32(0xE00002C1);
 inline constexpr qint32 kIOReturnUnsupported = qint32(0xE00002C7);  // e.g. no tray motor
 inline constexpr qint32 kIOReturnBusy = qint32(0xE00002D5);         // e.g. disc mounted / door locked
+inline constexpr qint32 kIOReturnNotReady = qint32(0xE00002D8);     // drive not ready (disc spinning up)
 inline constexpr qint32 kVolumeNotFoundErr = -35;                   // no such volume
 inline constexpr qint32 kVolumeIOErr = -36;                         // unmount failed otherwise
 inline constexpr qint32 kVolumeBusyErr = -47;                       // a file on the volume is in use

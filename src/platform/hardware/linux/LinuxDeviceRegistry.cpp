@@ -75,12 +75,14 @@ public:
         const int r = ::ioctl(_fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
         if (r < 0)
             return statusFromErrno(errno);
+        if (r == CDS_DRIVE_NOT_READY)
+            return kIOReturnNotReady;  // the caller may ask again
         if (r == CDS_TRAY_OPEN)
             state = 1;
         else if (r == CDS_NO_DISC || r == CDS_DISC_OK)
             state = 0;
         else
-            state = 2;  // no information, or the drive is not ready
+            state = 2;  // no information
         return 0;
     }
 
