@@ -4,6 +4,8 @@
 
 #include "TestSupport.h"
 
+#include "defaults/UserDefaults.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
@@ -437,3 +439,48 @@ INSTANTIATE_TEST_SUITE_P(
                       WordsCase{"TrayWithoutMotor", false, false, true, false, false,
                                 "This drive cannot open or close its tray"}),
     [](const ::testing::TestParamInfo<WordsCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+std::string damagedFileName(const ::testing::TestParamInfo<QByteArray>& info)
+{
+    static const char* const names[] = {"Truncated", "Garbage", "WrongRoot"};
+    return names[info.index];
+}
+
+}  // namespace
+
+class AgentDamagedPreferences : public AgentEndToEnd, public ::testing::WithParamInterface<QByteArray> {};
+
+TEST_P(AgentDamagedPreferences, FileIsKeptAsideAndTheAgentStartsFromTheDefaults)
+{
+    const QString sr = h.plugDrive(kVendor, kProduct, false);
+    const QString prefs = qn::UserDefaults::pathForDomain(QStringLiteral("com.qnlab.QNTraylift"));
+    {
+        QFile f(prefs);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(GetParam());
+    }
+    h.setAlertAnswers({1});  // the defaults make this a first launch: "No"
+
+    QProcess agent;
+    agent.start(qn::test::stageDir() + QStringLiteral("/bin/QNTraylift"), {});
+    ASSERT_TRUE(agent.waitForFinished(20000));
+    const QByteArray err = agent.readAllStandardError();
+    EXPECT_TRUE(err.contains(QFile::encodeName(prefs + QStringLiteral(".damaged")))) << err.constData();
+
+    QFile kept(prefs + QStringLiteral(".damaged"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), GetParam());
+    EXPECT_TRUE(h.preferences().value(QStringLiteral("isNotFirstTime")).toBool());
+    EXPECT_EQ(h.shownAlerts().size(), 1);
+    EXPECT_TRUE(h.drive(sr)->trayOpen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, AgentDamagedPreferences,
+    ::testing::Values(
+        QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>autoCloseTray</key><tr"),
+        QByteArray("\x00\x13\x37 not a property list \xff\xfe", 26),
+        QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><integer>1</integer></array></plist>")),
+    damagedFileName);

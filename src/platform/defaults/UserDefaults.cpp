@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstdio>
+
 
 namespace qn {
 namespace {
@@ -43,9 +45,30 @@ QVariantMap UserDefaults::persistentDomain() const
     // Parsed anew on every read: preference files are small, and no cheap
     // file stamp is safe here (a rename may reuse the old inode number with
     // the same size and, at coarse timestamp granularity, the same time).
-    if (auto value = plist::readFile(path()); value && value->metaType().id() == QMetaType::QVariantMap)
+    const QString file = path();
+    QString error;
+    const std::optional<QVariant> value = plist::readFile(file, &error);
+    if (value && value->metaType().id() == QMetaType::QVariantMap)
         return value->toMap();
+    if (QFileInfo::exists(file))
+        moveDamagedFileAside(file, value ? QStringLiteral("its top level is not a dictionary") : error);
     return {};
+}
+
+void UserDefaults::moveDamagedFileAside(const QString& file, const QString& why)
+{
+    // The next write would replace the file: keep what the user had, next to
+    // it, where they (or we) can look at it.
+    const QString aside = file + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    const bool moved = QFile::rename(file, aside);
+    const QString line = moved
+        ? QStringLiteral("%1: cannot read the preferences (%2); moved to %3, starting from the defaults\n")
+              .arg(file, why, aside)
+        : QStringLiteral("%1: cannot read the preferences (%2), and could not move the file aside\n").arg(file, why);
+    const QByteArray bytes = line.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& fallbacks)
