@@ -101,16 +101,9 @@ void QNTraylift::registerUserDefaults()
 
 std::optional<QVariantMap> QNTraylift::devicePropertyWithDevice(const QNDevice& device) const
 {
-    const QVariantList records = _defaults.arrayForKey(kDevicePropertiesKey);
-    for (const QVariant& element : records) {
+    for (const QVariant& element : _defaults.arrayForKey(kDevicePropertiesKey)) {
         const QVariantMap record = element.toMap();
-        const QVariant vendor = record.value(QStringLiteral("vendorName"));
-        const QVariant product = record.value(QStringLiteral("productName"));
-        if (!vendor.isValid() || !product.isValid())
-            continue;
-        if (vendor.toString() != device.vendorName())
-            continue;
-        if (product.toString() == device.productName())
+        if (device.matchesRecord(record, /*compareInterconnect*/ false))
             return record;
     }
     return std::nullopt;
@@ -230,11 +223,7 @@ void QNTraylift::launchSetupTool()
 
 qsizetype QNTraylift::chooseDrivePosition(qint32 requested, qsizetype count)
 {
-    if (count <= 0)
-        return -1;
-    if (quint64(quint32(requested)) >= quint64(count))
-        return count - 1;
-    return requested;
+    return QNDeviceScanner::positionForIndex(requested, count);
 }
 
 void QNTraylift::doTrayliftOperation()

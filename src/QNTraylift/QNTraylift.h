@@ -61,9 +61,8 @@ public:
     // --- Preferences -------------------------------------------------------------
     void registerUserDefaults();
     qn::UserDefaults& defaults() { return _defaults; }
-    /// The first "deviceProperties" record whose "vendorName" and
-    /// "productName" equal the drive's (literal, case-sensitive); a record
-    /// lacking either key never matches.
+    /// The first "deviceProperties" record of the drive's model
+    /// (QNDevice::matchesRecord, names only).
     std::optional<QVariantMap> devicePropertyWithDevice(const QNDevice& device) const;
 
     // --- Lifecycle -----------------------------------------------------------------
