@@ -20,11 +20,11 @@ using namespace qn::events;
 
 namespace {
 
-const QString kIsNotFirstTimeKey = QStringLiteral("isNotFirstTime");
-const QString kAutoCloseTrayKey = QStringLiteral("autoCloseTray");
-const QString kTimeIntervalKey = QStringLiteral("timeIntervalUntilCloseTray");
-const QString kTargetDeviceIndexKey = QStringLiteral("targetDeviceIndex");
-const QString kDevicePropertiesKey = QStringLiteral("deviceProperties");
+using qn::contracts::kAutoCloseTrayKey;
+using qn::contracts::kDevicePropertiesKey;
+using qn::contracts::kIsNotFirstTimeKey;
+using qn::contracts::kTargetDeviceIndexKey;
+const QString& kTimeIntervalKey = qn::contracts::kTimeIntervalUntilCloseTrayKey;
 const QString kSetupProgramName = QStringLiteral("QNTrayliftSetup");
 const QString kAgentTitle = QStringLiteral("QNTraylift");
 
@@ -96,7 +96,7 @@ bool QNTraylift::systemCheck(quint32 versionBCD)
 
 void QNTraylift::registerUserDefaults()
 {
-    _defaults.registerDefaults({{kTimeIntervalKey, 10.0}});
+    _defaults.registerDefaults({{kTimeIntervalKey, qn::contracts::kDefaultTimeIntervalUntilCloseTray}});
 }
 
 std::optional<QVariantMap> QNTraylift::devicePropertyWithDevice(const QNDevice& device) const
@@ -254,7 +254,7 @@ void QNTraylift::doTrayliftOperation()
 
     const QNDeviceOperator::TrayOutcome outcome = op ? op->toggleTray() : QNDeviceOperator::TrayOutcome::Failed;
     const std::optional<QVariantMap> record = devicePropertyWithDevice(*device);
-    const bool slotLoading = record && record->value(QStringLiteral("slotLoading")).toBool();
+    const bool slotLoading = record && record->value(qn::contracts::kRecordSlotLoadingKey).toBool();
 
     bool armed = false;
     if (QNDeviceOperator::trayOpened(outcome)) {

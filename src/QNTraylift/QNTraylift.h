@@ -14,6 +14,8 @@
 #include "QNDeviceScanner.h"
 #include "QNEjectWindowController.h"
 
+#include "AgentPreferences.h"
+#include "EjectRequest.h"
 #include "defaults/UserDefaults.h"
 #include "events/AppleEvent.h"
 
@@ -31,9 +33,9 @@ namespace qn::events {
 class EventManager;
 }
 
-inline const QString kQNTrayliftDomain = QStringLiteral("com.qnlab.QNTraylift");
-inline constexpr qn::events::FourCharCode kQNTrayliftEventClass = qn::events::fourCC("QNTL");
-inline constexpr qn::events::FourCharCode kQNEjectTrayEventID = qn::events::fourCC("Ejct");
+inline const QString kQNTrayliftDomain = qn::contracts::kAgentDomain;
+inline constexpr qn::events::FourCharCode kQNTrayliftEventClass = qn::contracts::kEjectRequestClass;
+inline constexpr qn::events::FourCharCode kQNEjectTrayEventID = qn::contracts::kEjectRequestID;
 
 class QNTraylift : public QObject {
     Q_OBJECT

@@ -22,16 +22,17 @@
 
 namespace {
 
-const QString kAutoCloseTray = QStringLiteral("autoCloseTray");
-const QString kTimeInterval = QStringLiteral("timeIntervalUntilCloseTray");
-const QString kTargetDeviceIndex = QStringLiteral("targetDeviceIndex");
-const QString kDeviceProperties = QStringLiteral("deviceProperties");
-const QString kIsNotFirstTime = QStringLiteral("isNotFirstTime");
-const QString kDidShowCheckTray = QStringLiteral("didShowCheckTray");
-const QString kVendorName = QStringLiteral("vendorName");
-const QString kProductName = QStringLiteral("productName");
-const QString kInterconnection = QStringLiteral("interconnection");
-const QString kSlotLoading = QStringLiteral("slotLoading");
+namespace contracts = qn::contracts;
+const QString& kAutoCloseTray = contracts::kAutoCloseTrayKey;
+const QString& kTimeInterval = contracts::kTimeIntervalUntilCloseTrayKey;
+const QString& kTargetDeviceIndex = contracts::kTargetDeviceIndexKey;
+const QString& kDeviceProperties = contracts::kDevicePropertiesKey;
+const QString& kIsNotFirstTime = contracts::kIsNotFirstTimeKey;
+const QString& kDidShowCheckTray = contracts::kDidShowCheckTrayKey;
+const QString& kVendorName = contracts::kRecordVendorNameKey;
+const QString& kProductName = contracts::kRecordProductNameKey;
+const QString& kInterconnection = contracts::kRecordInterconnectionKey;
+const QString& kSlotLoading = contracts::kRecordSlotLoadingKey;
 const QString kGUID = QStringLiteral("GUID");
 const QString kTargetDevice = QStringLiteral("targetDevice");
 

@@ -8,6 +8,7 @@
 #include "QNDeviceTableModel.h"
 #include "QNOtherAppDefaults.h"
 
+#include "AgentPreferences.h"
 #include "QNDevice.h"
 
 #include "notify/NotificationCenter.h"
@@ -40,7 +41,7 @@ namespace Ui {
 class SetupWindow;
 }
 
-inline const QString kQNAgentDomain = QStringLiteral("com.qnlab.QNTraylift");
+inline const QString kQNAgentDomain = qn::contracts::kAgentDomain;
 
 /// Status of a tray that was commanded open but never reported open (or
 /// closed again) within the wait limit: the drive counts as slot-loading.

@@ -6,6 +6,8 @@
 
 #include "defaults/UserDefaults.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
@@ -306,15 +308,71 @@ TEST_F(AgentEndToEnd, ReopenDuringCountdownClosesTheTrayAtOnce)
 namespace {
 
 // The agent's environment as a terminal over ssh, a tty or a user service
-// gives it: no display of any kind, no scripted answers, no session bus.
-QProcessEnvironment withoutDisplay()
+// gives it: no display of any kind, no scripted answers; a session bus only
+// when one is given.
+QProcessEnvironment withoutDisplay(const QString& sessionBus = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "QNLAB_TEST_ANSWERS",
                              "DBUS_SESSION_BUS_ADDRESS"})
         env.remove(QString::fromLatin1(name));
+    if (!sessionBus.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus);
     return env;
 }
+
+// A private session bus with a notification service (python3-dbusmock's
+// notification daemon) that logs the calls it gets. Both processes are
+// stopped by pid.
+class NotificationService {
+public:
+    ~NotificationService()
+    {
+        for (QProcess* p : {&_service, &_bus}) {
+            if (p->state() == QProcess::NotRunning)
+                continue;
+            p->terminate();
+            if (!p->waitForFinished(3000)) {
+                p->kill();
+                p->waitForFinished(3000);
+            }
+        }
+    }
+    bool start(const QString& folder)
+    {
+        _bus.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!_bus.waitForStarted(5000) || !qn::test::waitUntil([&] { return _bus.canReadLine(); }, 10000))
+            return false;
+        _address = QString::fromUtf8(_bus.readLine()).trimmed();
+        _log = folder + QStringLiteral("/notifications.log");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), _address);
+        _service.setProcessEnvironment(env);
+        _service.start(qn::test::systemPython(), {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"),
+                                                  QStringLiteral("--template"), QStringLiteral("notification_daemon"),
+                                                  QStringLiteral("-l"), _log});
+        if (!_service.waitForStarted(5000))
+            return false;
+        QDBusConnection probe = QDBusConnection::connectToBus(_address, QStringLiteral("qn-notify-probe"));
+        const bool up = qn::test::waitUntil([&] {
+            return probe.isConnected()
+                && probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value();
+        }, 20000);
+        QDBusConnection::disconnectFromBus(QStringLiteral("qn-notify-probe"));
+        return up;
+    }
+    QString address() const { return _address; }
+    QByteArray calls() const
+    {
+        QFile f(_log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private:
+    QProcess _bus, _service;
+    QString _address, _log;
+};
 
 }  // namespace
 
@@ -323,13 +381,18 @@ TEST_F(AgentEndToEnd, WithoutDisplayNothingWaitsAndTheNextPressIsServed)
     const QString sr = h.plugDrive(kVendor, kProduct, false, true, true);
     ASSERT_EQ(h.machine().setBusy(sr, true), 0);
     h.setPreferences({});  // first launch: the welcome question comes first
+    NotificationService notifications;
+    if (!notifications.start(h.folder()))
+        GTEST_SKIP() << "no private session bus with python3-dbusmock's notification daemon";
 
     QProcess agent;
-    agent.setProcessEnvironment(withoutDisplay());
+    agent.setProcessEnvironment(withoutDisplay(notifications.address()));
     agent.start(qn::test::stageDir() + QStringLiteral("/bin/QNTraylift"), {});
     ASSERT_TRUE(agent.waitForFinished(20000)) << "the agent waited for somebody";
     const QByteArray err = agent.readAllStandardError();
     EXPECT_TRUE(err.contains("The disc is busy.")) << err.constData();
+    EXPECT_TRUE(qn::test::waitUntil([&] { return notifications.calls().contains("The disc is busy."); }, 5000))
+        << "no desktop notification: " << notifications.calls().constData();
 
     // The question took its safe answer ("No"), so the drive was acted on.
     const QList<QJsonObject> shown = h.shownAlerts();
