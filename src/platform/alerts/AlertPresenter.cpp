@@ -28,11 +28,13 @@ bool& personPresentFlag()
 // One line per alert on standard error, then a best-effort desktop
 // notification: the message is queued on the session bus without waiting
 // for an answer, so a missing service or bus costs nothing.
-void reportWithoutPerson(const AlertPresenter::Alert& alert)
+void reportWithoutPerson(const AlertPresenter::Alert& alert, const QStringList& buttons, int answer)
 {
     QString text = alert.title.isEmpty() ? alert.message : alert.title + QStringLiteral(": ") + alert.message;
     if (!alert.informativeText.isEmpty())
         text += QLatin1Char(' ') + alert.informativeText;
+    if (buttons.size() > 1)
+        text += QStringLiteral(" [") + buttons.at(answer) + QLatin1Char(']');  // the answer taken
     const QByteArray line = text.toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
@@ -149,7 +151,7 @@ int AlertPresenter::run(const Alert& alert, QWidget* parent)
     if (scripted < 0 && !personPresent()) {
         const int safe = (alert.safeButton >= 0 && alert.safeButton < buttons.size()) ? alert.safeButton : 0;
         record(QStringLiteral("Alert"), alert.title, message, buttons, safe);
-        reportWithoutPerson(alert);
+        reportWithoutPerson(alert, buttons, safe);
         return safe;
     }
     record(QStringLiteral("Alert"), alert.title, message, buttons, scripted);
