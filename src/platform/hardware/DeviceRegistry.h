@@ -64,8 +64,9 @@ class TrayInterface {
 public:
     virtual ~TrayInterface() = default;
     /// Raw tray state as the drive reports it: 0 closed, 1 open, any other
-    /// value means the drive could not say. `state` is written only when the
-    /// result is 0.
+    /// value means the drive could not say. kIOReturnNotReady when the drive
+    /// is busy getting ready (a disc spinning up): worth asking again. `state`
+    /// is written only when the result is 0.
     virtual qint32 getTrayState(quint8& state) = 0;
     /// 1 opens the tray, 0 closes it. Returns once the drive accepted or
     /// refused the command; non-zero when refused (locked, busy, no motor).
