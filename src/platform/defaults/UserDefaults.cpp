@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 
 namespace qn {
@@ -46,11 +47,17 @@ QVariantMap UserDefaults::persistentDomain() const
     // file stamp is safe here (a rename may reuse the old inode number with
     // the same size and, at coarse timestamp granularity, the same time).
     const QString file = path();
+    const QByteArray native = QFile::encodeName(file);
+    struct stat before {};
+    const bool existed = ::stat(native.constData(), &before) == 0;
     QString error;
     const std::optional<QVariant> value = plist::readFile(file, &error);
     if (value && value->metaType().id() == QMetaType::QVariantMap)
         return value->toMap();
-    if (QFileInfo::exists(file))
+    // Only the file that was read is moved: a writer may have replaced it
+    // with a good one (atomically, so a new inode) in the meantime.
+    struct stat now {};
+    if (existed && ::stat(native.constData(), &now) == 0 && now.st_ino == before.st_ino && now.st_dev == before.st_dev)
         moveDamagedFileAside(file, value ? QStringLiteral("its top level is not a dictionary") : error);
     return {};
 }
