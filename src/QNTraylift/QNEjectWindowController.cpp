@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr int kCloseRetryMs = 500;
-constexpr int kMaxCloseRetries = 5;
+constexpr int kCloseRetryMs = QNDeviceOperator::kCloseRecheckMs;
+constexpr int kMaxCloseRetries = QNDeviceOperator::kMaxCloseRechecks;
 int s_retryCount = 0;
 
 }  // namespace
@@ -85,17 +85,9 @@ void QNEjectWindowController::onTerminate(QObject*)
 
 void QNEjectWindowController::closeTrayTimerMethod(QTimer*)
 {
-    quint8 state = QNDeviceOperator::kTrayClosed;
-    if (!_deviceOperator || _deviceOperator->getTrayState(&state) != 0) {
-        terminate();
-        return;
-    }
-    if (state == QNDeviceOperator::kTrayOpen) {
-        _deviceOperator->setTrayStateToClose();
-        terminate();
-        return;
-    }
-    if (s_retryCount < kMaxCloseRetries) {
+    const QNDeviceOperator::CloseOutcome outcome =
+        _deviceOperator ? _deviceOperator->closeTrayIfOpen() : QNDeviceOperator::CloseOutcome::Failed;
+    if (outcome == QNDeviceOperator::CloseOutcome::ReadsClosed && s_retryCount < kMaxCloseRetries) {
         ++s_retryCount;
         qnAgentTrace(QStringLiteral("close-recheck %1").arg(s_retryCount));
         QTimer::singleShot(kCloseRetryMs, this, [this] { closeTrayTimerMethod(nullptr); });

@@ -20,11 +20,11 @@ using namespace qn::events;
 
 namespace {
 
-const QString kIsNotFirstTimeKey = QStringLiteral("isNotFirstTime");
-const QString kAutoCloseTrayKey = QStringLiteral("autoCloseTray");
-const QString kTimeIntervalKey = QStringLiteral("timeIntervalUntilCloseTray");
-const QString kTargetDeviceIndexKey = QStringLiteral("targetDeviceIndex");
-const QString kDevicePropertiesKey = QStringLiteral("deviceProperties");
+using qn::contracts::kAutoCloseTrayKey;
+using qn::contracts::kDevicePropertiesKey;
+using qn::contracts::kIsNotFirstTimeKey;
+using qn::contracts::kTargetDeviceIndexKey;
+const QString& kTimeIntervalKey = qn::contracts::kTimeIntervalUntilCloseTrayKey;
 const QString kSetupProgramName = QStringLiteral("QNTrayliftSetup");
 const QString kAgentTitle = QStringLiteral("QNTraylift");
 
@@ -42,6 +42,8 @@ QNTraylift::QNTraylift(Terminator terminator)
 {
     if (!_terminator)
         _terminator = [](QObject*) { EventManager::terminate(0); };
+    _quitTimer.setSingleShot(true);
+    connect(&_quitTimer, &QTimer::timeout, this, [this] { terminate(); });
 }
 
 QNTraylift::~QNTraylift()
@@ -94,21 +96,14 @@ bool QNTraylift::systemCheck(quint32 versionBCD)
 
 void QNTraylift::registerUserDefaults()
 {
-    _defaults.registerDefaults({{kTimeIntervalKey, 10.0}});
+    _defaults.registerDefaults({{kTimeIntervalKey, qn::contracts::kDefaultTimeIntervalUntilCloseTray}});
 }
 
 std::optional<QVariantMap> QNTraylift::devicePropertyWithDevice(const QNDevice& device) const
 {
-    const QVariantList records = _defaults.arrayForKey(kDevicePropertiesKey);
-    for (const QVariant& element : records) {
+    for (const QVariant& element : _defaults.arrayForKey(kDevicePropertiesKey)) {
         const QVariantMap record = element.toMap();
-        const QVariant vendor = record.value(QStringLiteral("vendorName"));
-        const QVariant product = record.value(QStringLiteral("productName"));
-        if (!vendor.isValid() || !product.isValid())
-            continue;
-        if (vendor.toString() != device.vendorName())
-            continue;
-        if (product.toString() == device.productName())
+        if (device.matchesRecord(record, /*compareInterconnect*/ false))
             return record;
     }
     return std::nullopt;
@@ -149,8 +144,15 @@ void QNTraylift::receiveEjectTrayEvent(const AppleEvent& event)
     const qint32 index = requestedIndex(event);
     qnAgentTrace(QStringLiteral("request index=%1").arg(index));
     if (_ejectWindow && _ejectWindow->window()->isVisible()) {
-        _ejectWindow->onCloseTray(this);
-        return;
+        if (!_ejectWindow->closeTrayButton()->isHidden()) {
+            _ejectWindow->onCloseTray(this);  // a countdown runs: close now
+            return;
+        }
+        if (_quitTimer.isActive()) {
+            // Winding down after an operation: this is a new press, not an echo.
+            _quitTimer.stop();
+            qnAgentTrace(QStringLiteral("quit cancelled by request"));
+        }
     }
     commonRequestPath(index);
 }
@@ -181,6 +183,7 @@ void QNTraylift::commonRequestPath(std::optional<qint32> requested)
     if (!wasNotFirstTime && showFirstTimeMessage()) {
         _defaults.setBool(true, kIsNotFirstTimeKey);
         launchSetupTool();
+        _requestPending = false;
         scheduleTermination(kRequestDelayMs);
         return;
     }
@@ -204,6 +207,7 @@ bool QNTraylift::showFirstTimeMessage()
     alert.message = qn::localizedString("ThisIsFirstTime");
     alert.buttons = {qn::localizedString("Yes"), qn::localizedString("No")};
     alert.style = qn::AlertPresenter::Style::Informational;
+    alert.safeButton = 1;  // nobody to ask: act on the drive as on any later launch
     return qn::AlertPresenter::run(alert) == 0;
 }
 
@@ -219,19 +223,18 @@ void QNTraylift::launchSetupTool()
 
 qsizetype QNTraylift::chooseDrivePosition(qint32 requested, qsizetype count)
 {
-    if (count <= 0)
-        return -1;
-    if (quint64(quint32(requested)) >= quint64(count))
-        return count - 1;
-    return requested;
+    return QNDeviceScanner::positionForIndex(requested, count);
 }
 
 void QNTraylift::doTrayliftOperation()
 {
     const qint32 requested = _deviceIndex;
 
-    _ejectWindow = _preparedEjectWindow ? std::move(_preparedEjectWindow) : std::make_unique<QNEjectWindowController>();
-    _ejectWindow->setTerminator(_terminator);
+    if (!_ejectWindow) {
+        _ejectWindow = _preparedEjectWindow ? std::move(_preparedEjectWindow)
+                                            : std::make_unique<QNEjectWindowController>();
+        _ejectWindow->setTerminator(_terminator);
+    }
     _ejectWindow->showWindow(this);
     qnAgentTrace(QStringLiteral("panel shown"));
 
@@ -240,7 +243,7 @@ void QNTraylift::doTrayliftOperation()
     const qsizetype position = chooseDrivePosition(requested, devices.size());
     if (position < 0) {
         qnAgentTrace(QStringLiteral("no drives"));
-        scheduleTermination(kQuitDelayMs);
+        finishOperation(false);
         return;
     }
     const QNDevicePtr device = devices.at(position);
@@ -249,32 +252,15 @@ void QNTraylift::doTrayliftOperation()
     std::shared_ptr<QNDeviceOperator> op = QNDeviceOperator::deviceOperatorForDevice(device);
     _ejectWindow->setDeviceOperator(op);
 
-    bool opened = false;
-    bool busy = false;
-    quint8 state = QNDeviceOperator::kTrayClosed;
-    if (op && op->getTrayState(&state) == 0) {
-        if (state == QNDeviceOperator::kTrayOpen) {
-            op->setTrayStateToClose();
-        } else {
-            op->ejectMedia();
-            quint8 after = QNDeviceOperator::kTrayClosed;
-            if (op->getTrayState(&after) == 0) {
-                if (after == QNDeviceOperator::kTrayOpen)
-                    opened = true;
-                else if (op->setTrayStateToOpen() == 0)
-                    opened = true;
-                else
-                    busy = true;
-            }
-        }
-    }
+    const QNDeviceOperator::TrayOutcome outcome = op ? op->toggleTray() : QNDeviceOperator::TrayOutcome::Failed;
+    const std::optional<QVariantMap> record = devicePropertyWithDevice(*device);
+    const bool slotLoading = record && record->value(qn::contracts::kRecordSlotLoadingKey).toBool();
 
     bool armed = false;
-    if (opened) {
-        const std::optional<QVariantMap> record = devicePropertyWithDevice(*device);
-        const bool slotLoading = record && record->value(QStringLiteral("slotLoading")).toBool();
+    if (QNDeviceOperator::trayOpened(outcome)) {
         const double interval = double(_defaults.floatForKey(kTimeIntervalKey));
         if (!slotLoading && _defaults.boolForKey(kAutoCloseTrayKey) && interval > 0.0) {
+            delete _closeTimer;
             _closeTimer = new QTimer(this);
             _closeTimer->setSingleShot(true);
             _closeTimer->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire 5 % early
@@ -283,9 +269,11 @@ void QNTraylift::doTrayliftOperation()
             _ejectWindow->setCloseTrayTimer(_closeTimer);
 
             _countdownStart = std::chrono::steady_clock::now();
-            _refreshTimer = new QTimer(this);
-            _refreshTimer->setTimerType(Qt::PreciseTimer);
-            connect(_refreshTimer, &QTimer::timeout, this, [this] { refreshRemainTime(); });
+            if (!_refreshTimer) {
+                _refreshTimer = new QTimer(this);
+                _refreshTimer->setTimerType(Qt::PreciseTimer);
+                connect(_refreshTimer, &QTimer::timeout, this, [this] { refreshRemainTime(); });
+            }
             _refreshTimer->start(kRefreshPeriodMs);
 
             _ejectWindow->terminateButton()->show();
@@ -296,36 +284,45 @@ void QNTraylift::doTrayliftOperation()
         }
     }
 
-    if (busy) {
-        qnAgentTrace(QStringLiteral("busy-alert shown"));
+    // Only a disc whose volumes stay mounted is "busy"; a drive without a
+    // tray motor says so, unless it is a slot loader known from the tray check.
+    QString message, informative;
+    if (outcome == QNDeviceOperator::TrayOutcome::Busy) {
+        message = qn::localizedString("The disc is busy.");
+        informative = qn::localizedString("TryAgainAfterQuitApplication");
+    } else if (outcome == QNDeviceOperator::TrayOutcome::NotSupported && !slotLoading) {
+        message = qn::localizedString("TrayHasNoMotor");
+    }
+    if (!message.isEmpty()) {
+        const bool busy = outcome == QNDeviceOperator::TrayOutcome::Busy;
+        qnAgentTrace(busy ? QStringLiteral("busy-alert shown") : QStringLiteral("no-motor-alert shown"));
         qn::AlertPresenter::Alert alert;
         alert.title = kAgentTitle;
-        alert.message = qn::localizedString("The disc is busy.");
-        alert.informativeText = qn::localizedString("TryAgainAfterQuitApplication");
+        alert.message = message;
+        alert.informativeText = informative;
         alert.style = qn::AlertPresenter::Style::Warning;
         qn::AlertPresenter::run(alert, _ejectWindow->window());
-        qnAgentTrace(QStringLiteral("busy-alert dismissed"));
+        qnAgentTrace(busy ? QStringLiteral("busy-alert dismissed") : QStringLiteral("no-motor-alert dismissed"));
     }
-    if (armed)
-        return;
-    scheduleTermination(kQuitDelayMs);
+    finishOperation(armed);
+}
+
+void QNTraylift::finishOperation(bool armed)
+{
+    // From here a further request is a new press (see receiveEjectTrayEvent).
+    _requestPending = false;
+    if (!armed)
+        scheduleTermination(kQuitDelayMs);
 }
 
 void QNTraylift::closeTrayTimerMethod(const QNDevicePtr& device)
 {
     std::shared_ptr<QNDeviceOperator> op = QNDeviceOperator::deviceOperatorForDevice(device);
-    quint8 state = QNDeviceOperator::kTrayClosed;
-    if (!op || op->getTrayState(&state) != 0) {
-        terminate();
-        return;
-    }
-    if (state == QNDeviceOperator::kTrayOpen) {
+    const QNDeviceOperator::CloseOutcome outcome =
+        op ? op->closeTrayIfOpen() : QNDeviceOperator::CloseOutcome::Failed;
+    if (outcome == QNDeviceOperator::CloseOutcome::Closed)
         qnAgentTrace(QStringLiteral("deadline close"));
-        op->setTrayStateToClose();
-        terminate();
-        return;
-    }
-    if (_closeRetries < kMaxCloseRetries) {
+    if (outcome == QNDeviceOperator::CloseOutcome::ReadsClosed && _closeRetries < kMaxCloseRetries) {
         ++_closeRetries;
         qnAgentTrace(QStringLiteral("deadline recheck %1").arg(_closeRetries));
         QTimer::singleShot(kCloseRetryMs, this, [this, device] { closeTrayTimerMethod(device); });
@@ -353,7 +350,7 @@ void QNTraylift::refreshRemainTime()
 void QNTraylift::scheduleTermination(int delayMs)
 {
     qnAgentTrace(QStringLiteral("will quit in %1 ms").arg(delayMs));
-    QTimer::singleShot(delayMs, this, [this] { terminate(); });
+    _quitTimer.start(delayMs);
 }
 
 void QNTraylift::terminate()

@@ -7,12 +7,15 @@
 // Requests: a plain launch ('aevt'/'oapp') acts on the stored
 // "targetDeviceIndex"; the eject request 'QNTL'/'Ejct' carries the position as
 // a signed 32-bit direct object (absent or not an integer: 0). A request that
-// arrives while the panel is up closes the tray at once when a countdown runs
-// (and otherwise changes nothing); one that arrives before the scheduled
-// operation has run is served by that operation.
+// arrives while a countdown runs closes the tray at once; one that arrives
+// during the wind-down after an operation (no countdown) cancels the quit and
+// runs the operation again; one that arrives before the scheduled operation
+// has run is served by that operation.
 #include "QNDeviceScanner.h"
 #include "QNEjectWindowController.h"
 
+#include "AgentPreferences.h"
+#include "EjectRequest.h"
 #include "defaults/UserDefaults.h"
 #include "events/AppleEvent.h"
 
@@ -30,9 +33,9 @@ namespace qn::events {
 class EventManager;
 }
 
-inline const QString kQNTrayliftDomain = QStringLiteral("com.qnlab.QNTraylift");
-inline constexpr qn::events::FourCharCode kQNTrayliftEventClass = qn::events::fourCC("QNTL");
-inline constexpr qn::events::FourCharCode kQNEjectTrayEventID = qn::events::fourCC("Ejct");
+inline const QString kQNTrayliftDomain = qn::contracts::kAgentDomain;
+inline constexpr qn::events::FourCharCode kQNTrayliftEventClass = qn::contracts::kEjectRequestClass;
+inline constexpr qn::events::FourCharCode kQNEjectTrayEventID = qn::contracts::kEjectRequestID;
 
 class QNTraylift : public QObject {
     Q_OBJECT
@@ -60,9 +63,8 @@ public:
     // --- Preferences -------------------------------------------------------------
     void registerUserDefaults();
     qn::UserDefaults& defaults() { return _defaults; }
-    /// The first "deviceProperties" record whose "vendorName" and
-    /// "productName" equal the drive's (literal, case-sensitive); a record
-    /// lacking either key never matches.
+    /// The first "deviceProperties" record of the drive's model
+    /// (QNDevice::matchesRecord, names only).
     std::optional<QVariantMap> devicePropertyWithDevice(const QNDevice& device) const;
 
     // --- Lifecycle -----------------------------------------------------------------
@@ -98,14 +100,17 @@ public:
     static constexpr int kRequestDelayMs = 50;
     static constexpr int kQuitDelayMs = 1600;
     static constexpr int kRefreshPeriodMs = 200;
-    static constexpr int kCloseRetryMs = 500;
-    static constexpr int kMaxCloseRetries = 5;
+    static constexpr int kCloseRetryMs = QNDeviceOperator::kCloseRecheckMs;
+    static constexpr int kMaxCloseRetries = QNDeviceOperator::kMaxCloseRechecks;
 
 private:
     QNTraylift(Terminator terminator);
     void commonRequestPath(std::optional<qint32> requested);
     void terminate();
     void scheduleTermination(int delayMs);
+    /// Ends an operation: later requests are new presses; without a countdown
+    /// the agent quits after kQuitDelayMs unless a request comes first.
+    void finishOperation(bool armed);
 
     std::unique_ptr<QNEjectWindowController> _ejectWindow;
     std::unique_ptr<QNEjectWindowController> _preparedEjectWindow;  // built during the request delay, not shown
@@ -119,6 +124,7 @@ private:
     int _closeRetries = 0;
     QTimer* _closeTimer = nullptr;
     QTimer* _refreshTimer = nullptr;
+    QTimer _quitTimer;  // the wind-down after an operation without countdown
     std::chrono::steady_clock::time_point _countdownStart;
     int _lastShownSeconds = INT_MIN;
 };

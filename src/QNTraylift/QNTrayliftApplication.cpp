@@ -1,6 +1,7 @@
 #include "AgentTrace.h"
 #include "QNTraylift.h"
 
+#include "alerts/AlertPresenter.h"
 #include "events/EventManager.h"
 #include "strings/LocalizedString.h"
 
@@ -10,11 +11,10 @@
 
 int qnTrayliftMain(int argc, char** argv)
 {
-    // From a terminal or a hotkey daemon without a display the agent still
-    // acts on the drive; its panel is then drawn offscreen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // From a terminal, a tty or a user service without a display the agent
+    // still acts on the drive; its panel is then drawn offscreen and its
+    // alerts go to standard error (and a desktop notification) without waiting.
+    qn::AlertPresenter::startWithoutDisplayIfNeeded();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QNTraylift"));

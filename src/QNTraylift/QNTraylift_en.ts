@@ -11,6 +11,10 @@
         <source>TryAgainAfterQuitApplication</source>
         <translation>Quit the applications that use the disc, then try again.</translation>
     </message>
+    <message id="TrayHasNoMotor">
+        <source>TrayHasNoMotor</source>
+        <translation>This drive cannot open or close its tray by itself: it has no tray motor.</translation>
+    </message>
     <message id="TrayWillBeClosed">
         <source>TrayWillBeClosed</source>
         <translation>The tray will be closed in %1 seconds.</translation>

@@ -1,8 +1,7 @@
 #include "QNTrayliftControl.h"
 
+#include "EjectRequest.h"
 #include "QNDeviceScanner.h"
-#include "events/AppleEvent.h"
-#include "events/LaunchServices.h"
 #include "layout/Bundle.h"
 
 #include <QDir>
@@ -16,10 +15,6 @@
 namespace {
 
 using namespace qn::events;
-
-// The eject request every trigger sends to the agent.
-constexpr FourCharCode kQNTrayliftEventClass = fourCC("QNTL");
-constexpr FourCharCode kQNEjectTrayEventID = fourCC("Ejct");
 
 struct ScriptOperation {
     const char* signature;
@@ -100,12 +95,9 @@ void QNTrayliftControl::ejectTrayWithDeviceIndex(int index) const
 {
     if (_agentPath.isEmpty() || !QFileInfo(_agentPath).isFile())
         return;  // the agent is not installed: the request is dropped
-    AppleEvent event(kQNTrayliftEventClass, kQNEjectTrayEventID, std::nullopt, kAutoGenerateReturnID,
-                     kAnyTransactionID);
-    event.putParam(keyDirectObject, Descriptor::fromInt32(index));
     // Starts the agent with the request as its first event, or hands the
     // request to the running agent. The outcome is not reported to script.
-    LaunchServices::openApplication(_agentPath, kLSLaunchDefaults, &event);
+    qn::contracts::sendEjectRequest(index, _agentPath);
 }
 
 bool QNTrayliftControl::isSelectorExcludedFromWebScript(const QByteArray& signature)

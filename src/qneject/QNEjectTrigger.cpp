@@ -1,8 +1,6 @@
 #include "QNEjectTrigger.h"
 
-#include "events/AppleEvent.h"
-#include "events/LaunchServices.h"
-#include "layout/Bundle.h"
+#include "EjectRequest.h"
 
 #include <QCoreApplication>
 
@@ -11,15 +9,6 @@
 #include <cstdlib>
 #include <limits>
 #include <unistd.h>
-
-using namespace qn::events;
-
-namespace {
-
-constexpr FourCharCode kTrayliftEventClass = fourCC("QNTL");
-constexpr FourCharCode kEjectEventID = fourCC("Ejct");
-
-}  // namespace
 
 QVariantMap qnEjectParseOptions(int argc, char** argv)
 {
@@ -65,16 +54,11 @@ int qnEjectMain(int argc, char** argv)
         return 0;
     }
 
-    const QString agentPath = qn::Bundle::programPath(QStringLiteral("QNTraylift"));
-    std::optional<AppleEvent> request;
-    if (options.contains(QStringLiteral("d"))) {
-        request.emplace(kTrayliftEventClass, kEjectEventID, std::nullopt, kAutoGenerateReturnID, kAnyTransactionID);
-        request->putParam(keyDirectObject,
-                          Descriptor::fromInt32(qnEjectDeviceIndex(options.value(QStringLiteral("d")).toString())));
-    }
-    const OSStatus status =
-        LaunchServices::openApplication(agentPath, kLSLaunchDefaults, request ? &*request : nullptr);
-    if (status != noErr)
+    std::optional<qint32> index;
+    if (options.contains(QStringLiteral("d")))
+        index = qnEjectDeviceIndex(options.value(QStringLiteral("d")).toString());
+    const qn::events::OSStatus status = qn::contracts::sendEjectRequest(index);
+    if (status != qn::events::noErr)
         std::printf("Error occurred in launching QNTraylift. (%d)\n", int(status));
     std::fflush(stdout);
     return 0;

@@ -71,8 +71,13 @@ QVariant QNDeviceTableModel::data(const QModelIndex& index, int role) const
         return entry.value(QStringLiteral("productName"));
     case InterconnectColumn:
         return entry.value(QStringLiteral("interconnection"));
-    case SlotLoadingColumn:
-        return transformed("QNBoolTransformer", entry.value(QStringLiteral("slotLoading")));
+    case SlotLoadingColumn: {
+        // Only the tray check knows; before it ran for this model, say so.
+        const QVariant slotLoading = entry.value(QStringLiteral("slotLoading"));
+        if (!slotLoading.isValid())
+            return qn::localizedString("NotChecked");
+        return transformed("QNBoolTransformer", slotLoading);
+    }
     default:
         return {};
     }

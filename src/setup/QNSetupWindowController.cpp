@@ -23,32 +23,27 @@
 
 namespace {
 
-const QString kAutoCloseTray = QStringLiteral("autoCloseTray");
-const QString kTimeInterval = QStringLiteral("timeIntervalUntilCloseTray");
-const QString kTargetDeviceIndex = QStringLiteral("targetDeviceIndex");
-const QString kDeviceProperties = QStringLiteral("deviceProperties");
-const QString kIsNotFirstTime = QStringLiteral("isNotFirstTime");
-const QString kDidShowCheckTray = QStringLiteral("didShowCheckTray");
-const QString kVendorName = QStringLiteral("vendorName");
-const QString kProductName = QStringLiteral("productName");
-const QString kInterconnection = QStringLiteral("interconnection");
-const QString kSlotLoading = QStringLiteral("slotLoading");
+namespace contracts = qn::contracts;
+const QString& kAutoCloseTray = contracts::kAutoCloseTrayKey;
+const QString& kTimeInterval = contracts::kTimeIntervalUntilCloseTrayKey;
+const QString& kTargetDeviceIndex = contracts::kTargetDeviceIndexKey;
+const QString& kDeviceProperties = contracts::kDevicePropertiesKey;
+const QString& kIsNotFirstTime = contracts::kIsNotFirstTimeKey;
+const QString& kDidShowCheckTray = contracts::kDidShowCheckTrayKey;
+const QString& kVendorName = contracts::kRecordVendorNameKey;
+const QString& kProductName = contracts::kRecordProductNameKey;
+const QString& kInterconnection = contracts::kRecordInterconnectionKey;
+const QString& kSlotLoading = contracts::kRecordSlotLoadingKey;
 const QString kGUID = QStringLiteral("GUID");
 const QString kTargetDevice = QStringLiteral("targetDevice");
 
 constexpr int kStepDelayMs = 50;
 constexpr int kWaitPassMs = 50;
 
-// Missing and empty compare equal; otherwise a literal, case-sensitive compare.
-bool sameText(const QVariant& stored, const QString& reported)
+// The stored target index (0 when absent).
+qint64 storedIndex(const QVariant& value)
 {
-    return stored.toString() == reported;
-}
-
-// The stored index read as unsigned: a negative value lies beyond every list.
-quint64 storedIndex(const QVariant& value)
-{
-    return value.isValid() ? quint64(value.toLongLong()) : 0;
+    return value.isValid() ? value.toLongLong() : 0;
 }
 
 }  // namespace
@@ -60,6 +55,11 @@ QNSetupWindowController::QNSetupWindowController(qn::hardware::DeviceRegistry* r
     , _quitHandler([] { QCoreApplication::quit(); })
 {
     _ui->setupUi(this);
+    _checkTimer.setSingleShot(true);
+    connect(&_checkTimer, &QTimer::timeout, this, [this] {
+        if (auto step = _checkStep)
+            step();
+    });
     _model = new QNDeviceTableModel(this);
     _ui->tableView->setModel(_model);
 
@@ -189,10 +189,7 @@ qsizetype QNSetupWindowController::devicePropertyWithDevice(const QNDevice& devi
 {
     const QVariantList& records = deviceArray();
     for (qsizetype i = 0; i < records.size(); ++i) {
-        const QVariantMap record = records.at(i).toMap();
-        if (sameText(record.value(kVendorName), device.vendorName())
-            && sameText(record.value(kProductName), device.productName())
-            && sameText(record.value(kInterconnection), device.physicalInterconnect()))
+        if (device.matchesRecord(records.at(i).toMap(), /*compareInterconnect*/ true))
             return i;
     }
     return -1;
@@ -235,12 +232,11 @@ void QNSetupWindowController::onDevicesAppearedNotification(const qn::Notificati
     }
 
     if (_isFirstCall) {
-        const qsizetype count = _model->entries().size();
-        const quint64 index = storedIndex(_switchAppDefaults.objectForKey(kTargetDeviceIndex));
-        if (index < quint64(count))
-            _model->setEntryValue(qsizetype(index), kTargetDevice, true);
-        else if (count > 0)
-            _model->setEntryValue(0, kTargetDevice, true);
+        // The drive the agent would act on: an index beyond the list names the last drive.
+        const qsizetype position = QNDeviceScanner::positionForIndex(
+            storedIndex(_switchAppDefaults.objectForKey(kTargetDeviceIndex)), _model->entries().size());
+        if (position >= 0)
+            _model->setEntryValue(position, kTargetDevice, true);
         _isFirstCall = false;
     } else {
         updateTargetDeviceIndex();
@@ -285,11 +281,10 @@ void QNSetupWindowController::targetDeviceIndexIsChanged()
         if (_model->isTarget(i))
             _model->setEntryValue(i, kTargetDevice, false);
     }
-    quint64 index = storedIndex(_switchAppDefaults.objectForKey(kTargetDeviceIndex));
-    if (index >= quint64(count))
-        index = 0;
-    if (index < quint64(count))
-        _model->setEntryValue(qsizetype(index), kTargetDevice, true);
+    const qsizetype position =
+        QNDeviceScanner::positionForIndex(storedIndex(_switchAppDefaults.objectForKey(kTargetDeviceIndex)), count);
+    if (position >= 0)
+        _model->setEntryValue(position, kTargetDevice, true);
 }
 
 bool QNSetupWindowController::isEnableSetAsTarget() const
@@ -358,56 +353,124 @@ void QNSetupWindowController::onCheckTraysAlertDidEnd(int returnCode)
         checkTrayOfDrive(std::nullopt);
 }
 
+// The check never blocks the window: each drive is one toggle of its tray,
+// then, when the tray opened, a timer looks at it every 50 ms until it has
+// closed again (or the wait limit is reached). Closing the window stops the
+// timer; what was found so far is kept.
 void QNSetupWindowController::checkTrayOfDrive(std::optional<int> position)
 {
     if (!position) {
         _checking = true;
+        _busyDrives.clear();
         _ui->indicator->show();
         _ui->checkTraysButton->setEnabled(false);
-        // The first drive waits one step too, so the busy window is drawn
-        // before the main thread blocks on a moving tray.
-        QTimer::singleShot(kStepDelayMs, this, [this] { checkTrayOfDrive(0); });
+        scheduleCheckStep(kStepDelayMs, [this] { checkTrayOfDrive(0); });
         return;
     }
 
     const QNDeviceList& devices = _deviceScanner->devicesArray();
     const int index = *position;
     if (index < 0 || index >= devices.size()) {
-        _ui->indicator->hide();
-        _ui->checkTraysButton->setEnabled(true);
-        _checking = false;
-        _switchAppDefaults.writeToFile();
-        refreshSlotLoadingOfEntries();
+        finishTrayCheck();
         return;
     }
 
     const QNDevicePtr device = devices.at(index);
-    qint32 status = qn::hardware::kIOReturnError;
-    if (auto deviceOperator = device ? QNDeviceOperator::deviceOperatorForDevice(device, *_registry) : nullptr) {
-        quint8 state = QNDeviceOperator::kTrayClosed;
-        status = deviceOperator->getTrayState(&state);
-        if (status == 0 && state == QNDeviceOperator::kTrayOpen) {
-            status = deviceOperator->setTrayStateToClose();
-        } else if (status == 0) {
-            deviceOperator->ejectMedia();
-            status = deviceOperator->getTrayState(&state);
-            if (status == 0 && state == QNDeviceOperator::kTrayClosed)
-                status = deviceOperator->setTrayStateToOpen();
-            if (status == 0)
-                status = tryCloseTrayWithDeviceOperator(*deviceOperator);
-        }
+    _checkOperator = device ? QNDeviceOperator::deviceOperatorForDevice(device, *_registry) : nullptr;
+    if (!_checkOperator) {
+        recordTrayCheck(device, qn::hardware::kIOReturnError);
+        scheduleCheckStep(kStepDelayMs, [this, index] { checkTrayOfDrive(index + 1); });
+        return;
     }
-
-    if (device) {
-        const qsizetype recordIndex = devicePropertyWithDevice(*device);
-        if (recordIndex >= 0) {
-            if (QVariantMap* record = QNOtherAppDefaults::mutableMap(deviceArray()[recordIndex]))
-                record->insert(kSlotLoading, status != 0);
-        }
+    using Outcome = QNDeviceOperator::TrayOutcome;
+    const Outcome outcome = _checkOperator->toggleTray();
+    switch (outcome) {
+    case Outcome::Closed:
+        recordTrayCheck(device, 0);
+        break;
+    case Outcome::Opened:
+    case Outcome::OpenedByDiscEject:
+        _traySeenOpen = false;
+        _trayWaitDeadline = QDeadlineTimer(_trayWaitLimitMs);
+        scheduleCheckStep(0, [this, device, index] { watchTray(device, index); });
+        return;
+    case Outcome::Busy:
+        // Nothing is known about the tray: record nothing, tell the user.
+        if (device)
+            _busyDrives << QStringLiteral("%1 %2").arg(device->vendorName(), device->productName()).trimmed();
+        break;
+    case Outcome::DiscEjected:
+    case Outcome::NotSupported:
+    case Outcome::Refused:
+    case Outcome::Failed:
+        recordTrayCheck(device, qn::hardware::kIOReturnError);
+        break;
     }
+    scheduleCheckStep(kStepDelayMs, [this, index] { checkTrayOfDrive(index + 1); });
+}
 
-    const int next = index + 1;
-    QTimer::singleShot(kStepDelayMs, this, [this, next] { checkTrayOfDrive(next); });
+void QNSetupWindowController::watchTray(const QNDevicePtr& device, int index)
+{
+    const qint32 status = trayCloseStep(*_checkOperator, _traySeenOpen);
+    if (status == kQNTrayStillMoving && !_trayWaitDeadline.hasExpired()) {
+        scheduleCheckStep(kWaitPassMs, [this, device, index] { watchTray(device, index); });
+        return;
+    }
+    // A tray that never reports open (or never closes again) counts as
+    // slot-loading.
+    recordTrayCheck(device, status == kQNTrayStillMoving ? kQNTrayWaitTimedOut : status);
+    scheduleCheckStep(kStepDelayMs, [this, index] { checkTrayOfDrive(index + 1); });
+}
+
+void QNSetupWindowController::scheduleCheckStep(int delayMs, std::function<void()> step)
+{
+    _checkStep = std::move(step);
+    _checkTimer.start(delayMs);
+}
+
+void QNSetupWindowController::recordTrayCheck(const QNDevicePtr& device, qint32 status)
+{
+    _checkOperator.reset();
+    if (!device)
+        return;
+    const qsizetype recordIndex = devicePropertyWithDevice(*device);
+    if (recordIndex >= 0) {
+        if (QVariantMap* record = QNOtherAppDefaults::mutableMap(deviceArray()[recordIndex]))
+            record->insert(kSlotLoading, status != 0);
+    }
+}
+
+void QNSetupWindowController::finishTrayCheck()
+{
+    _checkTimer.stop();
+    _checkStep = nullptr;
+    _checkOperator.reset();
+    _ui->indicator->hide();
+    _ui->checkTraysButton->setEnabled(true);
+    _checking = false;
+    _switchAppDefaults.writeToFile();
+    refreshSlotLoadingOfEntries();
+    if (!_busyDrives.isEmpty() && !_closing) {
+        const QStringList drives = std::exchange(_busyDrives, {});
+        qn::AlertPresenter::Alert alert;
+        alert.title = windowTitle();
+        alert.message = qn::localizedString("DiscBusyTrayNotChecked").arg(drives.join(QStringLiteral(", ")));
+        alert.style = qn::AlertPresenter::Style::Warning;
+        qn::AlertPresenter::run(alert, this);
+    }
+}
+
+qint32 QNSetupWindowController::trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen)
+{
+    quint8 state = QNDeviceOperator::kTrayClosed;
+    const qint32 status = deviceOperator.getTrayState(&state);
+    if (status != 0)
+        return status;
+    if (state == QNDeviceOperator::kTrayOpen) {
+        seenOpen = true;
+        return deviceOperator.setTrayStateToClose() != 0 ? qn::hardware::kIOReturnError : kQNTrayStillMoving;
+    }
+    return seenOpen ? 0 : kQNTrayStillMoving;
 }
 
 qint32 QNSetupWindowController::tryCloseTrayWithDeviceOperator(QNDeviceOperator& deviceOperator)
@@ -415,21 +478,9 @@ qint32 QNSetupWindowController::tryCloseTrayWithDeviceOperator(QNDeviceOperator&
     bool seenOpen = false;
     const QDeadlineTimer deadline(_trayWaitLimitMs);
     for (;;) {
-        quint8 state = QNDeviceOperator::kTrayClosed;
-        const qint32 status = deviceOperator.getTrayState(&state);
-        if (status != 0)
+        const qint32 status = trayCloseStep(deviceOperator, seenOpen);
+        if (status != kQNTrayStillMoving)
             return status;
-        if (state == QNDeviceOperator::kTrayOpen) {
-            const qint32 closed = deviceOperator.setTrayStateToClose();
-            seenOpen = true;
-            if (closed != 0)
-                return closed;
-        } else if (seenOpen) {
-            QThread::msleep(kWaitPassMs);
-            return 0;
-        }
-        // A tray that never reports open (or never closes again) would hold
-        // the main thread for good: give up and count it as slot-loading.
         if (deadline.hasExpired())
             return kQNTrayWaitTimedOut;
         QThread::msleep(kWaitPassMs);
@@ -458,6 +509,8 @@ void QNSetupWindowController::closeEvent(QCloseEvent* event)
     if (_closing)
         return;
     _closing = true;
+    if (_checking)
+        finishTrayCheck();  // stops the check; what was found so far is written
     QTimer::singleShot(kStepDelayMs, this, [this] {
         if (_quitHandler)
             _quitHandler();

@@ -8,13 +8,17 @@
 #include "QNDeviceTableModel.h"
 #include "QNOtherAppDefaults.h"
 
+#include "AgentPreferences.h"
 #include "QNDevice.h"
 
 #include "notify/NotificationCenter.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QDeadlineTimer>
 #include <QPointer>
+#include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -38,11 +42,13 @@ namespace Ui {
 class SetupWindow;
 }
 
-inline const QString kQNAgentDomain = QStringLiteral("com.qnlab.QNTraylift");
+inline const QString kQNAgentDomain = qn::contracts::kAgentDomain;
 
 /// Status of a tray that was commanded open but never reported open (or
 /// closed again) within the wait limit: the drive counts as slot-loading.
 inline constexpr qint32 kQNTrayWaitTimedOut = qint32(0xE00002D6);
+/// Internal answer of one look at a moving tray: not done yet.
+inline constexpr qint32 kQNTrayStillMoving = 1;
 
 class QNSetupWindowController : public QMainWindow {
     Q_OBJECT
@@ -78,10 +84,13 @@ public:
     /// 1 (the default button, "Yes") starts the check; anything else does nothing.
     void onCheckTraysAlertDidEnd(int returnCode);
     /// Checks the drive at `position` and schedules the next; nullopt starts a
-    /// new check at position 0.
+    /// new check at position 0. Never blocks for a moving tray: the wait for
+    /// it runs on timers. A drive whose disc is busy gets no record; the
+    /// user is told at the end which drives to empty first.
     void checkTrayOfDrive(std::optional<int> position);
-    /// Waits for the tray to be seen open, closes it and waits for it to be
-    /// closed; gives up with kQNTrayWaitTimedOut after trayWaitLimit().
+    /// The same wait in one blocking call (for callers off the window's
+    /// thread): waits for the tray to be seen open, closes it and waits for it
+    /// to be closed; gives up with kQNTrayWaitTimedOut after trayWaitLimit().
     qint32 tryCloseTrayWithDeviceOperator(QNDeviceOperator& deviceOperator);
     bool isCheckingTrays() const { return _checking; }
     int trayWaitLimit() const { return _trayWaitLimitMs; }
@@ -118,6 +127,14 @@ private:
     void loadOptionControls();
     void onSecondsEdited();
     void refreshSlotLoadingOfEntries();
+    void scheduleCheckStep(int delayMs, std::function<void()> step);
+    void recordTrayCheck(const QNDevicePtr& device, qint32 status);
+    /// Looks at the tray of the drive being checked until it has opened and closed.
+    void watchTray(const QNDevicePtr& device, int index);
+    void finishTrayCheck();
+    /// One look at a tray being cycled: 0 when it has been seen open and now
+    /// reads closed, kQNTrayStillMoving to look again, else a failure status.
+    static qint32 trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen);
 
     std::unique_ptr<Ui::SetupWindow> _ui;
     QNDeviceTableModel* _model = nullptr;
@@ -132,4 +149,10 @@ private:
     bool _checking = false;
     bool _closing = false;
     int _trayWaitLimitMs = 30000;
+    QTimer _checkTimer;                // the next step of the tray check
+    std::function<void()> _checkStep;
+    std::shared_ptr<QNDeviceOperator> _checkOperator;
+    bool _traySeenOpen = false;
+    QDeadlineTimer _trayWaitDeadline;
+    QStringList _busyDrives;           // drives whose disc was in use during the check
 };

@@ -79,6 +79,14 @@
         <source>No</source>
         <translation>No</translation>
     </message>
+    <message id="DiscBusyTrayNotChecked">
+        <source>DiscBusyTrayNotChecked</source>
+        <translation>The disc in %1 is in use, so its tray was not checked. Quit the applications that use the disc (or eject it), then check the trays again.</translation>
+    </message>
+    <message id="NotChecked">
+        <source>NotChecked</source>
+        <translation>Not checked</translation>
+    </message>
     <message id="CheckTray">
         <source>CheckTray</source>
         <translation>Check the trays of all connected drives now?</translation>

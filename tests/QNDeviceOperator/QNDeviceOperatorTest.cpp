@@ -193,3 +193,73 @@ TEST(QNDrivesTool, ListsTheDrivesOfASimulatedMachine)
     EXPECT_EQ(lines[2].simplified(), "0 HL-DT-ST DVDRAM GH24NSD1 LG00 ATAPI closed");
     EXPECT_EQ(lines[3].simplified(), "1 PIONEER BD-RW BDR-XD07 1.01 USB open");
 }
+
+// --- The eject button's decision, one row per kind of drive ------------------------
+
+namespace {
+
+struct ToggleCase {
+    const char* name;
+    bool trayOpen, trayMotor, slotLoading, disc, mounted, busy;
+    QNDeviceOperator::TrayOutcome outcome;
+    bool trayOpenAfter, discAfter;
+};
+
+using Outcome = QNDeviceOperator::TrayOutcome;
+
+}  // namespace
+
+class QNDeviceOperatorToggle : public ::testing::TestWithParam<ToggleCase> {};
+
+TEST_P(QNDeviceOperatorToggle, SaysWhatHappened)
+{
+    const ToggleCase& c = GetParam();
+    SimHardware hw;
+    SimDrive d;
+    d.bsdName = QStringLiteral("sr0");
+    d.guid = "GUID-sr0";
+    d.trayOpen = c.trayOpen;
+    d.trayMotor = c.trayMotor;
+    d.slotLoading = c.slotLoading;
+    d.discPresent = c.disc;
+    if (c.disc)
+        d.volumes = {{QStringLiteral("sr0"), QStringLiteral("/media/sim/sr0"), c.mounted, c.busy}};
+    ASSERT_EQ(hw.machine.plug(d), 0);
+
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
+    ASSERT_TRUE(op);
+    EXPECT_EQ(int(op->toggleTray()), int(c.outcome));
+    const SimDrive after = *hw.machine.read()->drive(QStringLiteral("sr0"));
+    EXPECT_EQ(after.trayOpen, c.trayOpenAfter);
+    EXPECT_EQ(after.discPresent, c.discAfter);
+    EXPECT_EQ(QNDeviceOperator::trayOpened(c.outcome), c.trayOpenAfter && !c.trayOpen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drives, QNDeviceOperatorToggle,
+    ::testing::Values(
+        //         name                        open  motor  slot   disc   mount  busy   outcome                   open  disc
+        ToggleCase{"OpenTrayIsClosed",         true, true,  false, false, false, false, Outcome::Closed,          false, false},
+        ToggleCase{"EmptyTrayIsOpened",        false, true, false, false, false, false, Outcome::Opened,          true, false},
+        ToggleCase{"MountedDiscEjectOpens",    false, true, false, true,  true,  false, Outcome::OpenedByDiscEject, true, true},
+        ToggleCase{"BusyDiscStaysShut",        false, true, false, true,  true,  true,  Outcome::Busy,            false, true},
+        ToggleCase{"SlotLoaderPushesDiscOut",  false, false, true, true,  true,  false, Outcome::DiscEjected,     false, false},
+        ToggleCase{"EmptySlotLoaderHasNoMotor", false, false, true, false, false, false, Outcome::NotSupported,   false, false},
+        ToggleCase{"TrayWithoutMotor",         false, false, false, true, true,  false, Outcome::NotSupported,    false, true},
+        ToggleCase{"OpenTrayWithoutMotor",     true, false, false, false, false, false, Outcome::NotSupported,    true, false}),
+    [](const ::testing::TestParamInfo<ToggleCase>& info) { return std::string(info.param.name); });
+
+TEST(QNDeviceOperator, CloseIfOpenClosesAnOpenTrayAndOnlyReportsAClosedOne)
+{
+    SimHardware hw;
+    hw.plug("sr0");
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
+    ASSERT_TRUE(op);
+    EXPECT_EQ(op->closeTrayIfOpen(), QNDeviceOperator::CloseOutcome::ReadsClosed);
+    EXPECT_TRUE(logTexts(hw.machine, QStringLiteral("tray-close")).isEmpty()) << "nothing sent to a closed tray";
+    ASSERT_EQ(hw.machine.moveTrayByHand(QStringLiteral("sr0"), true), 0);
+    EXPECT_EQ(op->closeTrayIfOpen(), QNDeviceOperator::CloseOutcome::Closed);
+    EXPECT_FALSE(hw.machine.read()->drive(QStringLiteral("sr0"))->trayOpen);
+    ASSERT_EQ(hw.machine.unplug(QStringLiteral("sr0")), 0);
+    EXPECT_EQ(op->closeTrayIfOpen(), QNDeviceOperator::CloseOutcome::Failed);
+}

@@ -4,6 +4,10 @@
 
 #include "TestSupport.h"
 
+#include "defaults/UserDefaults.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
@@ -266,12 +270,18 @@ TEST_F(AgentEndToEnd, TwentyConcurrentTriggersMakeOneAgentThatTogglesOnce)
     ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
     ASSERT_TRUE(h.waitForAgentsToQuit(15000));
 
+    // Requests that arrive before the operation runs join it; one that arrives
+    // during the wind-down is a new press and toggles again. Either way each
+    // operation moves the tray exactly once.
     EXPECT_EQ(h.agentPids().size(), 1);
     EXPECT_EQ(h.entries(QStringLiteral("agent request index=0")).size(), 20);
-    EXPECT_EQ(h.entries(QStringLiteral("agent panel shown")).size(), 1);
-    EXPECT_EQ(h.entries(QStringLiteral("tray-open ") + sr).size(), 1);
-    EXPECT_FALSE(h.first(QStringLiteral("tray-close ")));
-    EXPECT_TRUE(h.drive(sr)->trayOpen);
+    const qsizetype operations = h.entries(QStringLiteral("agent drive position=0")).size();
+    EXPECT_GE(operations, 1);
+    const qsizetype opens = h.entries(QStringLiteral("tray-open ") + sr).size();
+    const qsizetype closes = h.entries(QStringLiteral("tray-close ") + sr).size();
+    EXPECT_EQ(opens + closes, operations);
+    EXPECT_EQ(opens - closes, operations % 2);  // open, close, open, ...
+    EXPECT_EQ(h.drive(sr)->trayOpen, operations % 2 == 1);
 }
 
 TEST_F(AgentEndToEnd, ReopenDuringCountdownClosesTheTrayAtOnce)
@@ -292,3 +302,248 @@ TEST_F(AgentEndToEnd, ReopenDuringCountdownClosesTheTrayAtOnce)
     EXPECT_FALSE(h.first(QStringLiteral("agent launch")));
     EXPECT_FALSE(h.drive(sr)->trayOpen);
 }
+
+// --- A real desktop's edges -------------------------------------------------------
+
+namespace {
+
+// The agent's environment as a terminal over ssh, a tty or a user service
+// gives it: no display of any kind, no scripted answers; a session bus only
+// when one is given.
+QProcessEnvironment withoutDisplay(const QString& sessionBus = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "QNLAB_TEST_ANSWERS",
+                             "DBUS_SESSION_BUS_ADDRESS"})
+        env.remove(QString::fromLatin1(name));
+    if (!sessionBus.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus);
+    return env;
+}
+
+// A private session bus with a notification service (python3-dbusmock's
+// notification daemon) that logs the calls it gets. Both processes are
+// stopped by pid.
+class NotificationService {
+public:
+    ~NotificationService()
+    {
+        for (QProcess* p : {&_service, &_bus}) {
+            if (p->state() == QProcess::NotRunning)
+                continue;
+            p->terminate();
+            if (!p->waitForFinished(3000)) {
+                p->kill();
+                p->waitForFinished(3000);
+            }
+        }
+    }
+    bool start(const QString& folder)
+    {
+        _bus.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!_bus.waitForStarted(5000) || !qn::test::waitUntil([&] { return _bus.canReadLine(); }, 10000))
+            return false;
+        _address = QString::fromUtf8(_bus.readLine()).trimmed();
+        _log = folder + QStringLiteral("/notifications.log");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), _address);
+        _service.setProcessEnvironment(env);
+        _service.start(qn::test::systemPython(), {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"),
+                                                  QStringLiteral("--template"), QStringLiteral("notification_daemon"),
+                                                  QStringLiteral("-l"), _log});
+        if (!_service.waitForStarted(5000))
+            return false;
+        QDBusConnection probe = QDBusConnection::connectToBus(_address, QStringLiteral("qn-notify-probe"));
+        const bool up = qn::test::waitUntil([&] {
+            return probe.isConnected()
+                && probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value();
+        }, 20000);
+        QDBusConnection::disconnectFromBus(QStringLiteral("qn-notify-probe"));
+        return up;
+    }
+    QString address() const { return _address; }
+    QByteArray calls() const
+    {
+        QFile f(_log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private:
+    QProcess _bus, _service;
+    QString _address, _log;
+};
+
+}  // namespace
+
+TEST_F(AgentEndToEnd, WithoutDisplayNothingWaitsAndTheNextPressIsServed)
+{
+    const QString sr = h.plugDrive(kVendor, kProduct, false, true, true);
+    ASSERT_EQ(h.machine().setBusy(sr, true), 0);
+    h.setPreferences({});  // first launch: the welcome question comes first
+    NotificationService notifications;
+    if (!notifications.start(h.folder()))
+        GTEST_SKIP() << "no private session bus with python3-dbusmock's notification daemon";
+
+    QProcess agent;
+    agent.setProcessEnvironment(withoutDisplay(notifications.address()));
+    agent.start(qn::test::stageDir() + QStringLiteral("/bin/QNTraylift"), {});
+    ASSERT_TRUE(agent.waitForFinished(20000)) << "the agent waited for somebody";
+    const QByteArray err = agent.readAllStandardError();
+    EXPECT_TRUE(err.contains("The disc is busy.")) << err.constData();
+    EXPECT_TRUE(qn::test::waitUntil([&] { return notifications.calls().contains("The disc is busy."); }, 5000))
+        << "no desktop notification: " << notifications.calls().constData();
+
+    // The question took its safe answer ("No"), so the drive was acted on.
+    const QList<QJsonObject> shown = h.shownAlerts();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown.at(0).value(QStringLiteral("answer")).toInt(), 1);
+    EXPECT_TRUE(h.preferences().value(QStringLiteral("isNotFirstTime")).toBool());
+    const auto alert = h.first(QStringLiteral("agent busy-alert shown"));
+    const auto quit = h.first(QStringLiteral("agent quit status"));
+    ASSERT_TRUE(alert && quit);
+    EXPECT_LE(AgentHarness::seconds(*alert, *quit), 3.0);
+    EXPECT_TRUE(h.drive(sr)->volumes.first().mounted);
+
+    // The next press, still without a display, opens the now idle disc's tray.
+    ASSERT_EQ(h.machine().setBusy(sr, false), 0);
+    QProcess trigger;
+    trigger.setProcessEnvironment(withoutDisplay());
+    trigger.start(qn::test::stageDir() + QStringLiteral("/bin/qneject"), {QStringLiteral("-d"), QStringLiteral("0")});
+    ASSERT_TRUE(trigger.waitForFinished(20000));
+    ASSERT_TRUE(h.waitFor(QStringLiteral("eject ") + sr + QStringLiteral(" tray-open")));
+    ASSERT_TRUE(h.waitForAgentsToQuit(15000));
+    EXPECT_TRUE(h.drive(sr)->trayOpen);
+    EXPECT_EQ(h.entries(QStringLiteral("agent quit status")).size(), 2);
+}
+
+TEST_F(AgentEndToEnd, PressDuringTheWindDownRunsTheSwitchAgain)
+{
+    const QString sr = h.plugDrive(kVendor, kProduct, /*trayOpen*/ true);
+    h.setPreferences(laterLaunch());
+    EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
+    ASSERT_TRUE(h.waitFor(QStringLiteral("agent will quit in 1600")));
+    EXPECT_FALSE(h.drive(sr)->trayOpen);
+
+    // Pressed again to open what the first press closed.
+    EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
+    ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
+    EXPECT_TRUE(h.first(QStringLiteral("agent quit cancelled by request")));
+    EXPECT_EQ(h.agentPids().size(), 1);
+    EXPECT_EQ(h.entries(QStringLiteral("agent drive position=0")).size(), 2);
+    EXPECT_TRUE(h.drive(sr)->trayOpen);
+}
+
+namespace {
+
+struct WordsCase {
+    const char* name;
+    bool slotLoading;       // the drive pushes its disc out instead of opening a tray
+    bool trayMotor;
+    bool disc;
+    bool busy;              // a file on the disc is open
+    bool rememberedAsSlot;  // the tray check recorded the drive as slot-loading
+    const char* expectedAlert;  // first words of the alert, or nullptr for none
+};
+
+}  // namespace
+
+class AgentWords : public AgentEndToEnd, public ::testing::WithParamInterface<WordsCase> {};
+
+TEST_P(AgentWords, AlertOnlyWhenSomethingIsWrongAndInItsOwnWords)
+{
+    const WordsCase& c = GetParam();
+    qn::hardware::SimDrive d;
+    d.vendor = kVendor;
+    d.product = kProduct;
+    d.slotLoading = c.slotLoading;
+    d.trayMotor = c.trayMotor;
+    ASSERT_EQ(h.machine().plug(d), 0);
+    const QString sr = h.machine().read()->drives.last().bsdName;
+    if (c.disc) {
+        if (!c.slotLoading)
+            h.machine().moveTrayByHand(sr, true);
+        qn::hardware::SimVolume v;
+        v.bsdName = sr;
+        ASSERT_EQ(h.machine().insertDisc(sr, {v}), 0);
+        if (!c.slotLoading)
+            h.machine().moveTrayByHand(sr, false);
+        ASSERT_EQ(h.machine().mount(sr), 0);
+        if (c.busy) {
+            ASSERT_EQ(h.machine().setBusy(sr, true), 0);
+        }
+    }
+    QVariantMap prefs = laterLaunch();
+    if (c.rememberedAsSlot)
+        prefs.insert(QStringLiteral("deviceProperties"),
+                     QVariantList{QVariantMap{{QStringLiteral("vendorName"), kVendor},
+                                              {QStringLiteral("productName"), kProduct},
+                                              {QStringLiteral("slotLoading"), true}}});
+    h.setPreferences(prefs);
+    h.setAlertAnswers({0});
+    EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
+    ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
+
+    const QList<QJsonObject> shown = h.shownAlerts();
+    if (!c.expectedAlert) {
+        EXPECT_TRUE(shown.isEmpty()) << shown.first().value(QStringLiteral("message")).toString().toStdString();
+    } else {
+        ASSERT_EQ(shown.size(), 1);
+        EXPECT_TRUE(shown.first().value(QStringLiteral("message")).toString().startsWith(QLatin1String(c.expectedAlert)))
+            << shown.first().value(QStringLiteral("message")).toString().toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AgentWords,
+    ::testing::Values(WordsCase{"BusyDisc", false, true, true, true, false, "The disc is busy."},
+                      WordsCase{"SlotLoaderThatEjected", true, false, true, false, false, nullptr},
+                      WordsCase{"EmptySlotLoaderKnownFromTheCheck", true, false, false, false, true, nullptr},
+                      WordsCase{"TrayWithoutMotor", false, false, true, false, false,
+                                "This drive cannot open or close its tray"}),
+    [](const ::testing::TestParamInfo<WordsCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+std::string damagedFileName(const ::testing::TestParamInfo<QByteArray>& info)
+{
+    static const char* const names[] = {"Truncated", "Garbage", "WrongRoot"};
+    return names[info.index];
+}
+
+}  // namespace
+
+class AgentDamagedPreferences : public AgentEndToEnd, public ::testing::WithParamInterface<QByteArray> {};
+
+TEST_P(AgentDamagedPreferences, FileIsKeptAsideAndTheAgentStartsFromTheDefaults)
+{
+    const QString sr = h.plugDrive(kVendor, kProduct, false);
+    const QString prefs = qn::UserDefaults::pathForDomain(QStringLiteral("com.qnlab.QNTraylift"));
+    {
+        QFile f(prefs);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(GetParam());
+    }
+    h.setAlertAnswers({1});  // the defaults make this a first launch: "No"
+
+    QProcess agent;
+    agent.start(qn::test::stageDir() + QStringLiteral("/bin/QNTraylift"), {});
+    ASSERT_TRUE(agent.waitForFinished(20000));
+    const QByteArray err = agent.readAllStandardError();
+    EXPECT_TRUE(err.contains(QFile::encodeName(prefs + QStringLiteral(".damaged")))) << err.constData();
+
+    QFile kept(prefs + QStringLiteral(".damaged"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), GetParam());
+    EXPECT_TRUE(h.preferences().value(QStringLiteral("isNotFirstTime")).toBool());
+    EXPECT_EQ(h.shownAlerts().size(), 1);
+    EXPECT_TRUE(h.drive(sr)->trayOpen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, AgentDamagedPreferences,
+    ::testing::Values(
+        QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>autoCloseTray</key><tr"),
+        QByteArray("\x00\x13\x37 not a property list \xff\xfe", 26),
+        QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><integer>1</integer></array></plist>")),
+    damagedFileName);

@@ -113,7 +113,7 @@ TEST_F(QNOtherAppDefaultsTest, NestedArrayChangedInPlaceIsWrittenByTheNextWrite)
     EXPECT_EQ(store.mutableArrayForKey("deviceProperties")->size(), 2);
 }
 
-TEST_F(QNOtherAppDefaultsTest, TopLevelArrayOrGarbageLoadsEmptyAndIsReplacedByADictionary)
+TEST_F(QNOtherAppDefaultsTest, TopLevelArrayOrGarbageIsKeptAsideLoadsEmptyAndIsReplacedByADictionary)
 {
     for (const QByteArray& bytes :
          {QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>"),
@@ -125,6 +125,10 @@ TEST_F(QNOtherAppDefaultsTest, TopLevelArrayOrGarbageLoadsEmptyAndIsReplacedByAD
         EXPECT_TRUE(store.properties()->isEmpty());
         store.setObjectForKey(10.0, "timeIntervalUntilCloseTray");
         EXPECT_EQ(onDisk(), (QVariantMap{{"timeIntervalUntilCloseTray", 10.0}}));
+        QFile kept(path() + ".damaged");
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), bytes) << "the user's file is kept beside the new one";
+        kept.remove();
     }
 }
 

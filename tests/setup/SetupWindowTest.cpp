@@ -94,7 +94,9 @@ TEST_F(SetupWindowTest, KnownRecordIsReusedAndNeverRemoved)
     EXPECT_FALSE(window->connectedDeviceArray()[1].contains("slotLoading"));
     auto* model = window->deviceTableModel();
     EXPECT_EQ(model->index(0, QNDeviceTableModel::SlotLoadingColumn).data().toString(), qn::localizedString("Yes"));
-    EXPECT_EQ(model->index(1, QNDeviceTableModel::SlotLoadingColumn).data().toString(), qn::localizedString("No"));
+    EXPECT_EQ(model->index(1, QNDeviceTableModel::SlotLoadingColumn).data().toString(),
+              qn::localizedString("NotChecked"))
+        << "a model the tray check never saw is not called a tray loader";
 
     ASSERT_EQ(hw.machine.unplug("sr0"), 0);
     ASSERT_TRUE(rowsAre(1));
@@ -151,19 +153,19 @@ TEST_F(SetupWindowTest, ThirdDriveMarkedThenRemovedMarksFirst)
     EXPECT_EQ(agentPreferences().value(kAgentIndex), QVariant(0));
 }
 
-TEST_F(SetupWindowTest, StoredIndexBeyondTheDrivesMarksFirstWithoutRewriting)
+TEST_F(SetupWindowTest, StoredIndexBeyondTheDrivesMarksTheLastLikeTheAgentWithoutRewriting)
 {
     setAgentPreferences(laterStart({{kAgentIndex, 5}}));
     hw.plug("sr0", "A");
     hw.plug("sr1", "B");
     open();
-    EXPECT_EQ(targetColumn(), (QStringList{mark(), ""}));
+    EXPECT_EQ(targetColumn(), (QStringList{"", mark()})) << "the agent acts on the last drive";
     EXPECT_EQ(agentPreferences().value(kAgentIndex).toInt(), 5);
 
     setAgentPreferences(laterStart({{kAgentIndex, -1}}));
     window.reset();
     open();
-    EXPECT_EQ(targetColumn(), (QStringList{mark(), ""})) << "a negative index lies beyond every list";
+    EXPECT_EQ(targetColumn(), (QStringList{"", mark()})) << "a negative index lies beyond every list";
 }
 
 TEST_F(SetupWindowTest, SetAsTargetFollowsTheSelection)
@@ -309,7 +311,8 @@ TEST_F(SetupWindowTest, DelegateRegistersTransformersBeforeTheWindowAndOpensBoth
     EXPECT_NE(qn::ValueTransformer::valueTransformerForName("QNTargetDeviceTransformer"), nullptr);
     auto* model = w->deviceTableModel();
     EXPECT_EQ(model->index(0, QNDeviceTableModel::TargetColumn).data().toString(), mark());
-    EXPECT_EQ(model->index(0, QNDeviceTableModel::SlotLoadingColumn).data().toString(), qn::localizedString("No"));
+    EXPECT_EQ(model->index(0, QNDeviceTableModel::SlotLoadingColumn).data().toString(),
+              qn::localizedString("NotChecked"));
 
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "open");

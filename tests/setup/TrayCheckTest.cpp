@@ -8,6 +8,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include "alerts/AlertPresenter.h"
 
 using namespace setuptest;
 
@@ -205,4 +208,53 @@ TEST_F(TrayCheckTest, DriveUnpluggedDuringTheCheckEndsItEarly)
     EXPECT_TRUE(hw.log("tray-open sr1").isEmpty());
     EXPECT_EQ(slotLoadingOf(0), QVariant(false));
     EXPECT_EQ(window->deviceTableModel()->rowCount(), 1);
+}
+
+TEST_F(TrayCheckTest, WindowStaysResponsiveWhileATrayMovesAndClosingItStopsTheCheck)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "Stuck", [](auto& d) { d.reportedTrayState = 0; });  // never reports open
+    open();
+    askAndAnswer(0);
+    // The window's own event loop keeps turning while the tray is watched.
+    ASSERT_TRUE(qn::test::waitUntil([&] { return !hw.log("tray-open sr0").isEmpty(); }, 10000));
+    bool ticked = false;
+    QTimer::singleShot(100, window.get(), [&] { ticked = true; });
+    ASSERT_TRUE(qn::test::waitUntil([&] { return ticked; }, 5000));
+    EXPECT_TRUE(window->isCheckingTrays()) << "still within the 30 s wait for the tray";
+
+    const int logLines = hw.machine.readLog().size();
+    window->close();
+    EXPECT_FALSE(window->isCheckingTrays());
+    EXPECT_TRUE(window->checkTraysButton()->isEnabled());
+    QTest::qWait(300);
+    EXPECT_EQ(hw.machine.readLog().size(), logLines) << "nothing touches the drive after the window closed";
+}
+
+TEST_F(TrayCheckTest, BusyDiscRecordsNothingAndNamesTheDriveToEmptyFirst)
+{
+    setAgentPreferences(laterStart());
+    hw.plug("sr0", "Busy", [](auto& d) {
+        d.discPresent = true;
+        d.volumes = {{QStringLiteral("sr0"), QStringLiteral("/media/sim/sr0"), true, /*busy*/ true}};
+    });
+    hw.plug("sr1", "Fine");
+    open();
+    // Nobody answers in-process: the alert is recorded and not waited for.
+    const QString shown = qn::test::homeDir() + QStringLiteral("/shown-busy.jsonl");
+    qputenv("QNLAB_TEST_SHOWN", QFile::encodeName(shown));
+    qn::AlertPresenter::setPersonPresent(false);
+    runCheck();
+    qn::AlertPresenter::setPersonPresent(true);
+    qunsetenv("QNLAB_TEST_SHOWN");
+
+    EXPECT_FALSE(records().value(0).toMap().contains("slotLoading")) << "a busy disc says nothing about the tray";
+    EXPECT_EQ(slotLoadingOf(1), QVariant(false));
+    EXPECT_EQ(window->deviceTableModel()->index(0, QNDeviceTableModel::SlotLoadingColumn).data().toString(),
+              qn::localizedString("NotChecked"));
+    QFile f(shown);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray alerts = f.readAll();
+    EXPECT_TRUE(alerts.contains("Busy")) << alerts.constData();
+    EXPECT_FALSE(alerts.contains("Fine")) << alerts.constData();
 }

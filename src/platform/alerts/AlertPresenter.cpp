@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDateTime>
 #include <QFile>
 #include <QHash>
@@ -11,9 +13,42 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace qn {
 
 namespace {
+
+bool& personPresentFlag()
+{
+    static bool present = true;
+    return present;
+}
+
+// One line per alert on standard error, then a best-effort desktop
+// notification: the message is queued on the session bus without waiting
+// for an answer, so a missing service or bus costs nothing.
+void reportWithoutPerson(const AlertPresenter::Alert& alert, const QStringList& buttons, int answer)
+{
+    QString text = alert.title.isEmpty() ? alert.message : alert.title + QStringLiteral(": ") + alert.message;
+    if (!alert.informativeText.isEmpty())
+        text += QLatin1Char(' ') + alert.informativeText;
+    if (buttons.size() > 1)
+        text += QStringLiteral(" [") + buttons.at(answer) + QLatin1Char(']');  // the answer taken
+    const QByteArray line = text.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    QDBusMessage notify = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    notify << (alert.title.isEmpty() ? QCoreApplication::applicationName() : alert.title) << uint(0)
+           << QString() << alert.message << alert.informativeText << QStringList() << QVariantMap() << qint32(-1);
+    bus.send(notify);
+}
 
 QHash<QString, int>& usedAnswers()
 {
@@ -84,11 +119,42 @@ std::optional<QJsonObject> AlertPresenter::shown(const QString& kind, const QStr
     return answer;
 }
 
+bool AlertPresenter::startWithoutDisplayIfNeeded()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    personPresentFlag() = false;
+    return true;
+}
+
+bool AlertPresenter::personPresent()
+{
+    return personPresentFlag();
+}
+
+void AlertPresenter::setPersonPresent(bool present)
+{
+    personPresentFlag() = present;
+}
+
 int AlertPresenter::run(const Alert& alert, QWidget* parent)
 {
     QStringList buttons = alert.buttons;
     if (buttons.isEmpty())
         buttons << QStringLiteral("OK");
+    const QString message = alert.informativeText.isEmpty() ? alert.message
+                                                            : alert.message + QLatin1Char('\n') + alert.informativeText;
+    std::optional<QJsonObject> answer = nextAnswer(QStringLiteral("Alert"));
+    const int scripted = answer ? buttonIndex(*answer, buttons) : -1;
+    if (scripted < 0 && !personPresent()) {
+        const int safe = (alert.safeButton >= 0 && alert.safeButton < buttons.size()) ? alert.safeButton : 0;
+        record(QStringLiteral("Alert"), alert.title, message, buttons, safe);
+        reportWithoutPerson(alert, buttons, safe);
+        return safe;
+    }
+    record(QStringLiteral("Alert"), alert.title, message, buttons, scripted);
     QMessageBox box(parent);
     box.setWindowTitle(alert.title);
     box.setText(alert.message);
@@ -101,13 +167,8 @@ int AlertPresenter::run(const Alert& alert, QWidget* parent)
         made << box.addButton(buttons.at(i), i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
     box.setDefaultButton(qobject_cast<QPushButton*>(made.first()));
 
-    const QString message = alert.informativeText.isEmpty() ? alert.message
-                                                            : alert.message + QLatin1Char('\n') + alert.informativeText;
-    if (std::optional<QJsonObject> answer = shown(QStringLiteral("Alert"), alert.title, message, buttons)) {
-        const int index = buttonIndex(*answer, buttons);
-        if (index >= 0)
-            QTimer::singleShot(0, &box, [&made, index] { made.at(index)->click(); });
-    }
+    if (scripted >= 0)
+        QTimer::singleShot(0, &box, [&made, scripted] { made.at(scripted)->click(); });
     box.exec();
     return made.indexOf(box.clickedButton());
 }

@@ -17,6 +17,12 @@
 //                       (-1 when nobody answered yet), "shownAtMs" (ms since
 //                       the epoch) and the "pid" of the showing process.
 // Both are read only by this class.
+//
+// Without a display nobody can answer: a program that starts without one calls
+// startWithoutDisplayIfNeeded() before making its QApplication. From then on an
+// alert that no scripted answer settles is written to standard error, offered
+// to the session's notification service (org.freedesktop.Notifications) when
+// the session bus has one, and answered at once with its safe button.
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -35,10 +41,22 @@ public:
         QString informativeText;
         QStringList buttons;  // first is the default; empty means one "OK"
         Style style = Style::Warning;
+        int safeButton = 0;   // taken when nobody can answer (a question's "No")
     };
 
+    /// Call before the QApplication exists. When neither QT_QPA_PLATFORM,
+    /// DISPLAY nor WAYLAND_DISPLAY is set, selects the offscreen platform and
+    /// marks the process as having nobody to answer. Returns that mark.
+    static bool startWithoutDisplayIfNeeded();
+    /// Whether alerts can wait for a person (false after the fallback above,
+    /// or after setPersonPresent(false)).
+    static bool personPresent();
+    static void setPersonPresent(bool present);
+
     /// Shows the alert modally; returns the index of the chosen button
-    /// (-1 when the box was closed without a button).
+    /// (-1 when the box was closed without a button). With nobody present and
+    /// no scripted answer, reports it as described above and returns
+    /// alert.safeButton without waiting.
     static int run(const Alert& alert, QWidget* parent = nullptr);
 
     /// For windows that ask the user something: records that the window of

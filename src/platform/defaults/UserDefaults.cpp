@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstdio>
+#include <sys/stat.h>
+
 
 namespace qn {
 namespace {
@@ -43,9 +46,36 @@ QVariantMap UserDefaults::persistentDomain() const
     // Parsed anew on every read: preference files are small, and no cheap
     // file stamp is safe here (a rename may reuse the old inode number with
     // the same size and, at coarse timestamp granularity, the same time).
-    if (auto value = plist::readFile(path()); value && value->metaType().id() == QMetaType::QVariantMap)
+    const QString file = path();
+    const QByteArray native = QFile::encodeName(file);
+    struct stat before {};
+    const bool existed = ::stat(native.constData(), &before) == 0;
+    QString error;
+    const std::optional<QVariant> value = plist::readFile(file, &error);
+    if (value && value->metaType().id() == QMetaType::QVariantMap)
         return value->toMap();
+    // Only the file that was read is moved: a writer may have replaced it
+    // with a good one (atomically, so a new inode) in the meantime.
+    struct stat now {};
+    if (existed && ::stat(native.constData(), &now) == 0 && now.st_ino == before.st_ino && now.st_dev == before.st_dev)
+        moveDamagedFileAside(file, value ? QStringLiteral("its top level is not a dictionary") : error);
     return {};
+}
+
+void UserDefaults::moveDamagedFileAside(const QString& file, const QString& why)
+{
+    // The next write would replace the file: keep what the user had, next to
+    // it, where they (or we) can look at it.
+    const QString aside = file + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    const bool moved = QFile::rename(file, aside);
+    const QString line = moved
+        ? QStringLiteral("%1: cannot read the preferences (%2); moved to %3, starting from the defaults\n")
+              .arg(file, why, aside)
+        : QStringLiteral("%1: cannot read the preferences (%2), and could not move the file aside\n").arg(file, why);
+    const QByteArray bytes = line.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& fallbacks)

@@ -4,8 +4,10 @@
 //
 // Reads always see the file as it is now (another process may have rewritten
 // it).
-// A missing, unparsable or non-dictionary file reads as empty and is never
-// touched by a read. Writes replace the file atomically (temporary file in the
+// A missing file reads as empty. A file that cannot be parsed or whose top
+// level is not a dictionary also reads as empty, but is first moved aside to
+// "<file>.damaged" (replacing an older one) with a line on standard error, so
+// the next write cannot destroy what the user had. Writes replace the file atomically (temporary file in the
 // same folder + rename), so a reader or a crash never sees half a file.
 // Registered defaults answer for keys the file does not hold.
 #include <QDateTime>
@@ -60,6 +62,8 @@ public:
     static bool writeAtomically(const QString& path, const QVariantMap& content);
 
 private:
+    static void moveDamagedFileAside(const QString& file, const QString& why);
+
     QString _domain;
     QVariantMap _registered;
 };

@@ -29,6 +29,7 @@ inline constexpr qint32 kIOReturnNoDevice = qint32(0xE00002C0);     // drive or 
 inline constexpr qint32 kIOReturnNotPrivileged = qint32(0xE00002C1);
 inline constexpr qint32 kIOReturnUnsupported = qint32(0xE00002C7);  // e.g. no tray motor
 inline constexpr qint32 kIOReturnBusy = qint32(0xE00002D5);         // e.g. disc mounted / door locked
+inline constexpr qint32 kIOReturnNotReady = qint32(0xE00002D8);     // drive not ready (disc spinning up)
 inline constexpr qint32 kVolumeNotFoundErr = -35;                   // no such volume
 inline constexpr qint32 kVolumeIOErr = -36;                         // unmount failed otherwise
 inline constexpr qint32 kVolumeBusyErr = -47;                       // a file on the volume is in use
@@ -63,8 +64,9 @@ class TrayInterface {
 public:
     virtual ~TrayInterface() = default;
     /// Raw tray state as the drive reports it: 0 closed, 1 open, any other
-    /// value means the drive could not say. `state` is written only when the
-    /// result is 0.
+    /// value means the drive could not say. kIOReturnNotReady when the drive
+    /// is busy getting ready (a disc spinning up): worth asking again. `state`
+    /// is written only when the result is 0.
     virtual qint32 getTrayState(quint8& state) = 0;
     /// 1 opens the tray, 0 closes it. Returns once the drive accepted or
     /// refused the command; non-zero when refused (locked, busy, no motor).

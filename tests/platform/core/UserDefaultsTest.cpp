@@ -90,7 +90,7 @@ TEST(UserDefaults, ReadsSeeAnotherWritersFile)
     EXPECT_EQ(reader.integerForKey("n"), 3);
 }
 
-TEST(UserDefaults, BadFilesReadAsEmptyAndStayUntouched)
+TEST(UserDefaults, BadFilesAreMovedAsideAndReadAsEmpty)
 {
     const QList<QByteArray> bad{
         QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><integer>1"),  // truncated
@@ -105,9 +105,11 @@ TEST(UserDefaults, BadFilesReadAsEmptyAndStayUntouched)
         EXPECT_TRUE(d.persistentDomain().isEmpty());
         EXPECT_EQ(d.integerForKey("fallback"), 5);
         EXPECT_FALSE(d.objectForKey("a").isValid());
-        EXPECT_EQ(readRaw(d.path()), bytes) << "a read never rewrites the file";
+        EXPECT_FALSE(QFileInfo::exists(d.path()));
+        EXPECT_EQ(readRaw(d.path() + ".damaged"), bytes) << "the user's file is kept, byte for byte";
         ASSERT_TRUE(d.setInteger(7, "a"));
         EXPECT_EQ(d.integerForKey("a"), 7);
+        EXPECT_EQ(readRaw(d.path() + ".damaged"), bytes) << "a write never touches the kept file";
     }
 }
 

@@ -69,7 +69,7 @@ protected:
 
 }  // namespace
 
-TEST_F(DiscEject, MountedDiscIsUnmountedThroughUDisksThenEjected)
+TEST_F(DiscEject, MountedDiscIsUnmountedThroughUDisksThenEjectedThroughTheOneOpenDescriptor)
 {
     UDisksDouble udisks;
     QString why;
@@ -85,6 +85,27 @@ TEST_F(DiscEject, MountedDiscIsUnmountedThroughUDisksThenEjected)
     const qsizetype unlock = received.indexOf("sr0 LOCKDOOR 0");
     ASSERT_GE(unlock, 0);
     EXPECT_EQ(received.indexOf("sr0 EJECT"), unlock + 1);
+    // The kernel refuses CDROMEJECT (EBUSY) unless the drive is open once.
+    const auto [opens, openAtEject] = drives.withIoctls(
+        [](UMockdevDrives::Ioctls& s) { return std::make_pair(s.opens, s.openAtEject); });
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(openAtEject, QList<int>{1});
+}
+
+TEST_F(DiscEject, DriveSpinningUpIsAskedAgainForAtMostThreeSeconds)
+{
+    auto r = registry("unix:path=/nonexistent/bus");
+    auto op = operatorFor(*r);
+    ASSERT_TRUE(op);
+    drives.withIoctls([](UMockdevDrives::Ioctls& s) { s.notReadyAnswers = 3; });
+    quint8 state = 7;
+    EXPECT_EQ(op->getTrayState(&state), 0);
+    EXPECT_EQ(state, QNDeviceOperator::kTrayClosed);
+
+    drives.withIoctls([](UMockdevDrives::Ioctls& s) { s.notReadyAnswers = 1000000; });
+    state = 7;
+    EXPECT_EQ(op->getTrayState(&state), kIOReturnNotReady);
+    EXPECT_EQ(state, 7);
 }
 
 TEST_F(DiscEject, BusyOrRefusedVolumeIsNotEjected)

@@ -23,6 +23,23 @@ UMockdevDrives::UMockdevDrives()
     _testbed = tb;
     _handler = umockdev_ioctl_base_new();
     g_signal_connect(_handler, "handle-ioctl", G_CALLBACK(&UMockdevDrives::handle), this);
+    g_signal_connect(_handler, "client-connected", G_CALLBACK(&UMockdevDrives::connected), this);
+    g_signal_connect(_handler, "client-vanished", G_CALLBACK(&UMockdevDrives::vanished), this);
+}
+
+void UMockdevDrives::connected(UMockdevIoctlBase*, void*, void* self)
+{
+    auto* me = static_cast<UMockdevDrives*>(self);
+    std::lock_guard<std::mutex> lock(me->_mutex);
+    ++me->_ioctls.opens;
+    ++me->_ioctls.openNow;
+}
+
+void UMockdevDrives::vanished(UMockdevIoctlBase*, void*, void* self)
+{
+    auto* me = static_cast<UMockdevDrives*>(self);
+    std::lock_guard<std::mutex> lock(me->_mutex);
+    --me->_ioctls.openNow;
 }
 
 UMockdevDrives::~UMockdevDrives()
@@ -48,6 +65,11 @@ int UMockdevDrives::handle(UMockdevIoctlBase*, void* c, void* self)
     switch (request) {
     case CDROM_DRIVE_STATUS:
         s.received.append(node + " STATUS");
+        if (s.notReadyAnswers > 0 && !s.driveStatusErrno) {
+            --s.notReadyAnswers;
+            umockdev_ioctl_client_complete(client, CDS_DRIVE_NOT_READY, 0);
+            return TRUE;
+        }
         umockdev_ioctl_client_complete(client, s.driveStatusErrno ? -1 : s.driveStatus, s.driveStatusErrno);
         return TRUE;
     case CDROM_LOCKDOOR:
@@ -56,6 +78,7 @@ int UMockdevDrives::handle(UMockdevIoctlBase*, void* c, void* self)
         return TRUE;
     case CDROMEJECT:
         s.received.append(node + " EJECT");
+        s.openAtEject.append(s.openNow);
         umockdev_ioctl_client_complete(client, s.ejectErrno ? -1 : 0, s.ejectErrno);
         return TRUE;
     case CDROMCLOSETRAY:

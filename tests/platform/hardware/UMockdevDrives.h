@@ -36,7 +36,12 @@ public:
         int driveStatusErrno = 0;  // non-zero: CDROM_DRIVE_STATUS fails with it
         int ejectErrno = 0;        // CDROMEJECT
         int closeErrno = 0;        // CDROMCLOSETRAY
+        int notReadyAnswers = 0;   // STATUS answers CDS_DRIVE_NOT_READY this many times first
         QList<QByteArray> received;  // "sr0 LOCKDOOR 0", "sr0 EJECT", "sr0 CLOSETRAY", "sr0 STATUS"
+        // Opens of the nodes (every open() of a mocked node connects a client).
+        int opens = 0;             // since the start
+        int openNow = 0;           // connected now
+        QList<int> openAtEject;    // openNow at each CDROMEJECT
     };
     template <typename F>
     auto withIoctls(F f)
@@ -47,6 +52,8 @@ public:
 
 private:
     static int handle(UMockdevIoctlBase*, void* client, void* self);
+    static void connected(UMockdevIoctlBase*, void* client, void* self);
+    static void vanished(UMockdevIoctlBase*, void* client, void* self);
     UMockdevTestbed* _testbed = nullptr;
     UMockdevIoctlBase* _handler = nullptr;
     std::mutex _mutex;

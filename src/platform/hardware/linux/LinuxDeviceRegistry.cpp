@@ -4,6 +4,7 @@
 #include "hardware/linux/UDisksUnmounter.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -15,9 +16,31 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <memory>
+
 namespace qn::hardware {
 
 namespace {
+
+// Owning handles for libudev objects: each is released by its own unref.
+template <typename T, T* (*Unref)(T*)>
+struct UdevUnref {
+    void operator()(T* p) const { Unref(p); }
+};
+using UdevPtr = std::unique_ptr<udev, UdevUnref<udev, udev_unref>>;
+using UdevDevicePtr = std::unique_ptr<udev_device, UdevUnref<udev_device, udev_device_unref>>;
+using UdevEnumeratePtr = std::unique_ptr<udev_enumerate, UdevUnref<udev_enumerate, udev_enumerate_unref>>;
+using UdevMonitorPtr = std::unique_ptr<udev_monitor, UdevUnref<udev_monitor, udev_monitor_unref>>;
+
+// An open drive node, closed with its last user.
+struct DriveFd {
+    explicit DriveFd(int fd) : fd(fd) {}
+    ~DriveFd() { ::close(fd); }
+    DriveFd(const DriveFd&) = delete;
+    DriveFd& operator=(const DriveFd&) = delete;
+    const int fd;
+};
+using DriveNode = std::shared_ptr<DriveFd>;
 
 QMap<QString, QString> udevProperties(udev_device* dev)
 {
@@ -65,47 +88,44 @@ QString decodeUdevEnc(const QString& enc)
     return QString::fromUtf8(out).trimmed();
 }
 
-class LinuxTray : public TrayInterface {
-public:
-    explicit LinuxTray(int fd) : _fd(fd) {}
-    ~LinuxTray() override { ::close(_fd); }
+qint32 readTrayState(int fd, quint8& state)
+{
+    const int r = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
+    if (r < 0)
+        return statusFromErrno(errno);
+    if (r == CDS_DRIVE_NOT_READY)
+        return kIOReturnNotReady;  // the caller may ask again
+    if (r == CDS_TRAY_OPEN)
+        state = 1;
+    else if (r == CDS_NO_DISC || r == CDS_DISC_OK)
+        state = 0;
+    else
+        state = 2;  // no information
+    return 0;
+}
 
-    qint32 getTrayState(quint8& state) override
-    {
-        const int r = ::ioctl(_fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
-        if (r < 0)
-            return statusFromErrno(errno);
-        if (r == CDS_TRAY_OPEN)
-            state = 1;
-        else if (r == CDS_NO_DISC || r == CDS_DISC_OK)
-            state = 0;
-        else
-            state = 2;  // no information, or the drive is not ready
-        return 0;
+qint32 commandTray(int fd, quint8 open)
+{
+    if (open) {
+        // Another opener may have locked the door; CDROMEJECT reports
+        // whether that still stands in the way. The kernel refuses it (EBUSY)
+        // unless this is the node's only open, hence one descriptor per drive.
+        ::ioctl(fd, CDROM_LOCKDOOR, 0);
+        return ::ioctl(fd, CDROMEJECT, 0) < 0 ? statusFromErrno(errno) : 0;
     }
-
-    qint32 setTrayState(quint8 open) override
-    {
-        if (open) {
-            // Another opener may have locked the door; CDROMEJECT reports
-            // whether that still stands in the way.
-            ::ioctl(_fd, CDROM_LOCKDOOR, 0);
-            return ::ioctl(_fd, CDROMEJECT, 0) < 0 ? statusFromErrno(errno) : 0;
-        }
-        return ::ioctl(_fd, CDROMCLOSETRAY, 0) < 0 ? statusFromErrno(errno) : 0;
-    }
-
-private:
-    int _fd;
-};
+    return ::ioctl(fd, CDROMCLOSETRAY, 0) < 0 ? statusFromErrno(errno) : 0;
+}
 
 }  // namespace
 
 struct LinuxDeviceRegistry::Private {
     LinuxDeviceRegistry* q = nullptr;
     Options options;
-    udev* u = nullptr;
-    udev_monitor* monitor = nullptr;
+    UdevPtr u;
+    UdevMonitorPtr monitor;
+    // Nodes open now: every user of a node shares its one descriptor, so the
+    // kernel counts one open of the drive however many uses overlap.
+    QHash<QString, std::weak_ptr<DriveFd>> open;
     std::unique_ptr<QSocketNotifier> notifier;
     int watchers = 0;
     struct Known {
@@ -113,6 +133,30 @@ struct LinuxDeviceRegistry::Private {
         QVariantMap properties;
     };
     QList<Known> known;  // drives reported so far, in report order
+
+    // The one place a drive node is opened. Never a blocking open: on a
+    // CD-ROM node it would close the tray.
+    DriveNode openDriveNode(const QString& path, qint32* status = nullptr)
+    {
+        if (DriveNode shared = open.value(path).lock()) {
+            if (status)
+                *status = 0;
+            return shared;
+        }
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (status)
+            *status = fd < 0 ? statusFromErrno(errno) : 0;
+        if (fd < 0)
+            return nullptr;
+        DriveNode node = std::make_shared<DriveFd>(fd);
+        open.insert(path, node);
+        return node;
+    }
+
+    UdevDevicePtr deviceAt(const QString& sysPath) const
+    {
+        return UdevDevicePtr(u ? udev_device_new_from_syspath(u.get(), sysPath.toUtf8().constData()) : nullptr);
+    }
 
     QVariantMap propertiesOf(udev_device* dev) const
     {
@@ -127,23 +171,19 @@ struct LinuxDeviceRegistry::Private {
     QList<Known> enumerate() const
     {
         QList<Known> drives;
-        udev_enumerate* e = udev_enumerate_new(u);
+        const UdevEnumeratePtr e(u ? udev_enumerate_new(u.get()) : nullptr);
         if (!e)
             return drives;
-        udev_enumerate_add_match_subsystem(e, "block");
-        udev_enumerate_add_match_property(e, "ID_CDROM", "1");
-        udev_enumerate_scan_devices(e);
+        udev_enumerate_add_match_subsystem(e.get(), "block");
+        udev_enumerate_add_match_property(e.get(), "ID_CDROM", "1");
+        udev_enumerate_scan_devices(e.get());
         udev_list_entry* entry = nullptr;
-        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e))
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e.get()))
         {
-            udev_device* dev = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
-            if (!dev)
-                continue;
-            if (isOpticalDisk(dev))
-                drives.append({QString::fromUtf8(udev_device_get_syspath(dev)), propertiesOf(dev)});
-            udev_device_unref(dev);
+            const UdevDevicePtr dev(udev_device_new_from_syspath(u.get(), udev_list_entry_get_name(entry)));
+            if (dev && isOpticalDisk(dev.get()))
+                drives.append({QString::fromUtf8(udev_device_get_syspath(dev.get())), propertiesOf(dev.get())});
         }
-        udev_enumerate_unref(e);
         return drives;
     }
 
@@ -172,7 +212,8 @@ struct LinuxDeviceRegistry::Private {
             else
                 emit q->drivesDisappeared(out);
         };
-        while (udev_device* dev = udev_monitor_receive_device(monitor)) {
+        while (UdevDevicePtr owned{udev_monitor_receive_device(monitor.get())}) {
+            udev_device* dev = owned.get();
             const QByteArray action = udev_device_get_action(dev);
             const QString sysPath = QString::fromUtf8(udev_device_get_syspath(dev));
             if ((action == "add" || action == "change") && isOpticalDisk(dev) && indexOfKnown(sysPath) < 0) {
@@ -191,7 +232,6 @@ struct LinuxDeviceRegistry::Private {
                     batch.append(known.takeAt(i).properties);
                 }
             }
-            udev_device_unref(dev);
         }
         flush();
     }
@@ -205,16 +245,12 @@ LinuxDeviceRegistry::LinuxDeviceRegistry(Options options) : d(std::make_unique<P
 {
     d->q = this;
     d->options = std::move(options);
-    d->u = udev_new();
+    d->u.reset(udev_new());
 }
 
 LinuxDeviceRegistry::~LinuxDeviceRegistry()
 {
     d->notifier.reset();
-    if (d->monitor)
-        udev_monitor_unref(d->monitor);
-    if (d->u)
-        udev_unref(d->u);
 }
 
 bool LinuxDeviceRegistry::startWatching()
@@ -223,16 +259,14 @@ bool LinuxDeviceRegistry::startWatching()
         return false;
     if (d->watchers++ > 0)
         return true;
-    d->monitor = udev_monitor_new_from_netlink(d->u, "udev");
-    if (!d->monitor || udev_monitor_filter_add_match_subsystem_devtype(d->monitor, "block", "disk") < 0 ||
-        udev_monitor_enable_receiving(d->monitor) < 0) {
-        if (d->monitor)
-            udev_monitor_unref(d->monitor);
-        d->monitor = nullptr;
+    d->monitor.reset(udev_monitor_new_from_netlink(d->u.get(), "udev"));
+    if (!d->monitor || udev_monitor_filter_add_match_subsystem_devtype(d->monitor.get(), "block", "disk") < 0 ||
+        udev_monitor_enable_receiving(d->monitor.get()) < 0) {
+        d->monitor.reset();
         d->watchers = 0;
         return false;
     }
-    const int fd = udev_monitor_get_fd(d->monitor);
+    const int fd = udev_monitor_get_fd(d->monitor.get());
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     d->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(d->notifier.get(), &QSocketNotifier::activated, this, [this] { d->processMonitor(); });
@@ -247,8 +281,7 @@ void LinuxDeviceRegistry::stopWatching()
     if (d->watchers == 0 || --d->watchers > 0)
         return;
     d->notifier.reset();
-    udev_monitor_unref(d->monitor);
-    d->monitor = nullptr;
+    d->monitor.reset();
     d->known.clear();
 }
 
@@ -276,6 +309,22 @@ EntryId LinuxDeviceRegistry::findDriveByIdentity(const QByteArray& guid)
     return {};
 }
 
+namespace {
+
+// The tray interface keeps the drive node open for its lifetime; the
+// registry's own uses of the node meanwhile share that descriptor.
+class LinuxTray : public TrayInterface {
+public:
+    explicit LinuxTray(DriveNode node) : _node(std::move(node)) {}
+    qint32 getTrayState(quint8& state) override { return readTrayState(_node->fd, state); }
+    qint32 setTrayState(quint8 open) override { return commandTray(_node->fd, open); }
+
+private:
+    DriveNode _node;
+};
+
+}  // namespace
+
 std::unique_ptr<TrayInterface> LinuxDeviceRegistry::openTrayInterface(const EntryId& entry, qint32* status)
 {
     auto fail = [&](qint32 s) -> std::unique_ptr<TrayInterface> {
@@ -283,38 +332,31 @@ std::unique_ptr<TrayInterface> LinuxDeviceRegistry::openTrayInterface(const Entr
             *status = s;
         return nullptr;
     };
-    udev_device* dev = d->u ? udev_device_new_from_syspath(d->u, entry.toUtf8().constData()) : nullptr;
-    if (!dev)
-        return fail(kIOReturnNoDevice);
-    const char* node = udev_device_get_devnode(dev);
+    const UdevDevicePtr dev = d->deviceAt(entry);
+    const char* node = dev ? udev_device_get_devnode(dev.get()) : nullptr;
     const QString path = node ? d->options.root.devPath(QString::fromUtf8(node)) : QString();
-    udev_device_unref(dev);
     if (path.isEmpty())
         return fail(kIOReturnNoDevice);
-    // Never a blocking open: on a CD-ROM node it would close the tray.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return fail(statusFromErrno(errno));
+    qint32 openStatus = 0;
+    DriveNode fd = d->openDriveNode(path, &openStatus);
+    if (!fd)
+        return fail(openStatus);
     if (status)
         *status = 0;
-    return std::make_unique<LinuxTray>(fd);
+    return std::make_unique<LinuxTray>(std::move(fd));
 }
 
 std::optional<QString> LinuxDeviceRegistry::discBSDName(const EntryId& entry)
 {
-    udev_device* dev = d->u ? udev_device_new_from_syspath(d->u, entry.toUtf8().constData()) : nullptr;
+    const UdevDevicePtr dev = d->deviceAt(entry);
     if (!dev)
         return std::nullopt;
-    const QString name = QString::fromUtf8(udev_device_get_sysname(dev));
-    const char* media = udev_device_get_property_value(dev, "ID_CDROM_MEDIA");
+    const QString name = QString::fromUtf8(udev_device_get_sysname(dev.get()));
+    const char* media = udev_device_get_property_value(dev.get(), "ID_CDROM_MEDIA");
     const bool udevSaysMedia = media && qstrcmp(media, "1") == 0;
-    udev_device_unref(dev);
-    const QString node = d->options.root.devPath(QStringLiteral("/dev/") + name);
-    const int fd = ::open(QFile::encodeName(node).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        const int r = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
-        ::close(fd);
-        if (r >= 0)
+    if (const DriveNode fd = d->openDriveNode(d->options.root.devPath(QStringLiteral("/dev/") + name))) {
+        const int r = ::ioctl(fd->fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
+        if (r >= 0 && r != CDS_DRIVE_NOT_READY && r != CDS_NO_INFO)
             return r == CDS_DISC_OK ? std::optional<QString>(name) : std::nullopt;
     }
     // The drive cannot tell: trust udev's record of the last media change.
@@ -358,7 +400,9 @@ qint32 LinuxDeviceRegistry::unmount(const MountEntry& entry)
     }
     if (!d->options.allowUmount2)
         return kVolumeNotPermittedErr;
-    if (::umount2(QFile::encodeName(entry.mountPoint).constData(), 0) == 0)
+    // UMOUNT_NOFOLLOW: a mount point that became a symbolic link (an
+    // unprivileged user's doing) must not redirect a root unmount elsewhere.
+    if (::umount2(QFile::encodeName(entry.mountPoint).constData(), UMOUNT_NOFOLLOW) == 0)
         return 0;
     switch (errno) {
     case EBUSY:
@@ -390,12 +434,11 @@ qint32 LinuxDeviceRegistry::ejectVolume(VolumeRef ref)
         if (const qint32 status = unmount(m))
             return status;
     }
-    const QString node = d->options.root.devPath(QStringLiteral("/dev/") + disk);
-    const int fd = ::open(QFile::encodeName(node).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return statusFromErrno(errno);
-    LinuxTray tray(fd);
-    return tray.setTrayState(1);
+    qint32 status = 0;
+    const DriveNode fd = d->openDriveNode(d->options.root.devPath(QStringLiteral("/dev/") + disk), &status);
+    if (!fd)
+        return status;
+    return commandTray(fd->fd, 1);
 }
 
 QVariantMap LinuxDeviceRegistry::propertiesFrom(const QMap<QString, QString>& udev, const QString& sysPath,

@@ -14,7 +14,9 @@
 //                  4 _DVD_PLUS_R, 5 _DVD_PLUS_RW, 6 _DVD_PLUS_R_DL,
 //                  7 _DVD_PLUS_RW_DL, 8 _DVD_R_DL (each ID_CDROM_... = 1)
 // Tray: the node is opened O_RDONLY|O_NONBLOCK only, since a blocking open of
-// a CD-ROM node closes the tray. Volumes: /proc/self/mountinfo; unmount
+// a CD-ROM node closes the tray, and at most once at a time per process: the
+// tray interface, the disc query and the eject share one descriptor, because
+// the kernel refuses CDROMEJECT while the drive is open more than once. Volumes: /proc/self/mountinfo; unmount
 // through udisks2, or umount2() when allowed (root) and udisks2 is absent.
 #include "hardware/DeviceRegistry.h"
 #include "hardware/linux/HardwareRoot.h"

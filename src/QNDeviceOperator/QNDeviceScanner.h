@@ -64,6 +64,11 @@ public:
     /// "Device Characteristics" or "Protocol Characteristics" leaves those
     /// fields empty.
     static QNDevicePtr deviceFromProperties(const QVariantMap& properties);
+    /// The list position a stored or requested device index names among
+    /// `count` drives: the index itself, or the last drive when the index, read
+    /// as unsigned, is not below the count (a negative one too); -1 without
+    /// drives. The agent acts on this drive and the setup window marks it.
+    static qsizetype positionForIndex(qint64 index, qsizetype count);
     /// The records of a notification's userInfo (empty when absent).
     static QNDeviceList devicesFromUserInfo(const QVariantMap& userInfo);
 

@@ -39,6 +39,15 @@ void QNDeviceScanner::unregisterCallbackHandlers()
     _registry->stopWatching();
 }
 
+qsizetype QNDeviceScanner::positionForIndex(qint64 index, qsizetype count)
+{
+    if (count <= 0)
+        return -1;
+    if (index < 0 || index >= qint64(count))
+        return count - 1;
+    return qsizetype(index);
+}
+
 QNDevicePtr QNDeviceScanner::deviceAtIndex(qsizetype index) const
 {
     return index >= 0 && index < _devicesArray.size() ? _devicesArray.at(index) : nullptr;

@@ -17,6 +17,15 @@ bool QNDevice::isEqual(const QVariant& other) const
     return device && isEqual(*device);
 }
 
+bool QNDevice::matchesRecord(const QVariantMap& record, bool compareInterconnect) const
+{
+    const auto same = [&](const char* key, const QString& value) {
+        return record.value(QLatin1String(key)).toString() == value;
+    };
+    return same("vendorName", _vendorName) && same("productName", _productName)
+        && (!compareInterconnect || same("interconnection", _physicalInterconnect));
+}
+
 std::optional<QString> QNDevice::GUIDString() const
 {
     if (_GUIDData.isEmpty())

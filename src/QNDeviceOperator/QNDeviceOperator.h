@@ -25,6 +25,37 @@ public:
     static constexpr quint8 kTrayClosed = 0;
     static constexpr quint8 kTrayOpen = 1;
 
+    /// What toggleTray() did.
+    enum class TrayOutcome {
+        Failed,             // no answer from the drive; nothing was done to the tray
+        Closed,             // the tray was open and has been closed
+        Opened,             // the tray was closed and has been opened
+        OpenedByDiscEject,  // ejecting the disc opened the tray
+        DiscEjected,        // the disc went out and no tray opened (a slot loader)
+        Busy,               // the disc's volumes could not be unmounted, so the tray stays shut
+        NotSupported,       // the drive refuses tray commands: no tray motor
+        Refused,            // the tray command failed for another reason
+    };
+    /// True for the outcomes after which the tray stands open.
+    static bool trayOpened(TrayOutcome outcome)
+    {
+        return outcome == TrayOutcome::Opened || outcome == TrayOutcome::OpenedByDiscEject;
+    }
+    /// What closeTrayIfOpen() did.
+    enum class CloseOutcome {
+        Failed,       // the tray state could not be read
+        Closed,       // the tray read open and the close command was sent
+        ReadsClosed,  // the tray already reads closed: nothing sent, worth asking again later
+    };
+    /// The deadline rule: callers ask closeTrayIfOpen() again after
+    /// kCloseRecheckMs while it answers ReadsClosed, at most kMaxCloseRechecks
+    /// times, then give up.
+    static constexpr int kCloseRecheckMs = 500;
+    static constexpr int kMaxCloseRechecks = 5;
+    /// How long a drive that reports "not ready" (a disc spinning up) is asked
+    /// again before its tray state counts as unreadable.
+    static constexpr int kNotReadyWaitMs = 3000;
+
     /// An operator for the drive, with its tray interface open for the
     /// operator's lifetime; null when the record has no identity, the drive is
     /// gone or its interface cannot be opened (treat as an unknown tray state).
@@ -50,6 +81,18 @@ public:
     /// eject was refused (for example a busy volume); nothing is retried.
     bool ejectMedia();
 
+    /// The eject button: an open tray is closed; a closed tray has its disc
+    /// unmounted and ejected and is opened. Busy is answered only when a disc
+    /// is present and its volumes could not be unmounted (or the open command
+    /// was refused while they stay mounted); NotSupported when the drive
+    /// refuses the command for lack of a motor (a slot loader with no disc, or
+    /// a tray without motor).
+    TrayOutcome toggleTray();
+    /// Closes the tray when it reads open; see CloseOutcome.
+    CloseOutcome closeTrayIfOpen();
+    /// True while a disc is in the drive (from the registry).
+    bool hasDisc() const;
+
     /// The first mounted volume (lowest index) living on the named disk or
     /// one of its partitions; 0 when none.
     static qint16 volumeRefNumForBSDDeviceName(const QString& bsdName);
@@ -59,6 +102,7 @@ public:
     static std::optional<QString> bsdDiskNameOfVolume(qint16 volumeRef, qn::hardware::DeviceRegistry& registry);
 
 private:
+    bool discStillMounted() const;
     QNDeviceOperator(qn::hardware::DeviceRegistry& registry, std::unique_ptr<qn::hardware::TrayInterface> interface,
                      QNDevicePtr device);
 

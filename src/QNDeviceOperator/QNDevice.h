@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QVariantMap>
 #include <QVariant>
 
 #include <memory>
@@ -37,6 +38,14 @@ public:
     bool isEqual(const QNDevice& other) const;
     /// Same, for any value: false unless it holds a QNDevicePtr (non-null).
     bool isEqual(const QVariant& other) const;
+
+    /// Whether a remembered drive record (an element of the agent's
+    /// "deviceProperties") belongs to this drive's model: "vendorName",
+    /// "productName" and, when asked, "interconnection" equal the drive's
+    /// values, literally and case-sensitively; a key the record lacks equals
+    /// an empty value (the setup program leaves out what a drive did not
+    /// report). The agent compares names only, the setup program all three.
+    bool matchesRecord(const QVariantMap& record, bool compareInterconnect) const;
 
     /// The identity printed as the first 28 characters of a canonical
     /// upper-case UUID made from its first 16 bytes (zero-padded), e.g.

@@ -2,6 +2,9 @@
 
 #include "hardware/DeviceRegistry.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 using qn::hardware::DeviceRegistry;
 
 QNDeviceOperator::QNDeviceOperator(DeviceRegistry& registry, std::unique_ptr<qn::hardware::TrayInterface> interface,
@@ -43,7 +46,16 @@ qint32 QNDeviceOperator::getTrayState(quint8* state)
     if (!_interface)
         return qn::hardware::kIOReturnError;
     quint8 reported = 0;
-    const qint32 status = _interface->getTrayState(reported);
+    qint32 status = _interface->getTrayState(reported);
+    // A drive spinning up a freshly inserted disc cannot say yet; ask again
+    // for a bounded while instead of failing the key press.
+    if (status == qn::hardware::kIOReturnNotReady) {
+        QDeadlineTimer deadline(kNotReadyWaitMs);
+        while (status == qn::hardware::kIOReturnNotReady && !deadline.hasExpired()) {
+            QThread::msleep(100);
+            status = _interface->getTrayState(reported);
+        }
+    }
     if (status != 0)
         return status;
     if (reported != kTrayClosed && reported != kTrayOpen)
@@ -108,4 +120,59 @@ std::optional<QString> QNDeviceOperator::bsdDiskNameOfVolume(qint16 volumeRef, D
     if (volumeRef == 0)
         return std::nullopt;
     return registry.volumeDeviceName(volumeRef);
+}
+
+bool QNDeviceOperator::hasDisc() const
+{
+    const QString entry = serviceObjectForDevice(_device);
+    return !entry.isEmpty() && _registry->discBSDName(entry).has_value();
+}
+
+bool QNDeviceOperator::discStillMounted() const
+{
+    const QString entry = serviceObjectForDevice(_device);
+    if (entry.isEmpty())
+        return false;
+    const std::optional<QString> disc = _registry->discBSDName(entry);
+    return disc && volumeRefNumForBSDDeviceName(*disc, *_registry) != 0;
+}
+
+QNDeviceOperator::TrayOutcome QNDeviceOperator::toggleTray()
+{
+    quint8 state = kTrayClosed;
+    if (getTrayState(&state) != 0)
+        return TrayOutcome::Failed;
+    if (state == kTrayOpen) {
+        const qint32 status = setTrayStateToClose();
+        if (status == 0)
+            return TrayOutcome::Closed;
+        return status == qn::hardware::kIOReturnUnsupported ? TrayOutcome::NotSupported : TrayOutcome::Refused;
+    }
+    const bool discBefore = hasDisc();
+    const bool unmounted = ejectMedia();
+    if (getTrayState(&state) != 0)
+        return TrayOutcome::Failed;
+    if (state == kTrayOpen)
+        return TrayOutcome::OpenedByDiscEject;
+    if (discBefore && unmounted && !hasDisc())
+        return TrayOutcome::DiscEjected;
+    const qint32 status = setTrayStateToOpen();
+    if (status == 0)
+        return TrayOutcome::Opened;
+    if (status == qn::hardware::kIOReturnUnsupported)
+        return TrayOutcome::NotSupported;
+    if (discBefore && (!unmounted || discStillMounted()))
+        return TrayOutcome::Busy;
+    return TrayOutcome::Refused;
+}
+
+QNDeviceOperator::CloseOutcome QNDeviceOperator::closeTrayIfOpen()
+{
+    quint8 state = kTrayClosed;
+    if (getTrayState(&state) != 0)
+        return CloseOutcome::Failed;
+    if (state != kTrayOpen)
+        return CloseOutcome::ReadsClosed;
+    setTrayStateToClose();
+    return CloseOutcome::Closed;
 }

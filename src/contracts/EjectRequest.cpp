@@ -1,0 +1,29 @@
+#include "EjectRequest.h"
+
+#include "layout/Bundle.h"
+
+namespace qn::contracts {
+
+using namespace qn::events;
+
+QString agentProgramPath()
+{
+    return Bundle::programPath(QStringLiteral("QNTraylift"));
+}
+
+AppleEvent makeEjectRequest(qint32 deviceIndex)
+{
+    AppleEvent request(kEjectRequestClass, kEjectRequestID, std::nullopt, kAutoGenerateReturnID, kAnyTransactionID);
+    request.putParam(keyDirectObject, Descriptor::fromInt32(deviceIndex));
+    return request;
+}
+
+OSStatus sendEjectRequest(std::optional<qint32> deviceIndex, const QString& agentPath)
+{
+    if (!deviceIndex)
+        return LaunchServices::openApplication(agentPath, kLSLaunchDefaults, nullptr);
+    const AppleEvent request = makeEjectRequest(*deviceIndex);
+    return LaunchServices::openApplication(agentPath, kLSLaunchDefaults, &request);
+}
+
+}  // namespace qn::contracts
