@@ -43,5 +43,9 @@
         <source>Close Tray</source>
         <translation>Schließen</translation>
     </message>
+    <message id="TrayHasNoMotor">
+        <source>TrayHasNoMotor</source>
+        <translation>Dieses Laufwerk kann seine Schublade nicht selbst öffnen oder schließen: Es hat keinen Schubladenmotor.</translation>
+    </message>
 </context>
 </TS>

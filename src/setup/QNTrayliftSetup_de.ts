@@ -152,5 +152,13 @@
         <source>EjectKeyName</source>
         <translation>Auswerfen</translation>
     </message>
+    <message id="DiscBusyTrayNotChecked">
+        <source>DiscBusyTrayNotChecked</source>
+        <translation>Das Medium in %1 wird verwendet, deshalb wurde seine Schublade nicht geprüft. Beenden Sie die Programme, die das Medium verwenden (oder werfen Sie es aus), und prüfen Sie die Schubladen dann erneut.</translation>
+    </message>
+    <message id="NotChecked">
+        <source>NotChecked</source>
+        <translation>Nicht geprüft</translation>
+    </message>
 </context>
 </TS>
