@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Every external dependency is found once, here.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network DBus Test Qml Quick LinguistTools)
 find_package(PkgConfig REQUIRED)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The install layout, stated once. Directories come from GNUInstallDirs (and
 # from Qt for the QML import folder); src/platform/layout/BundleLayout.h.in
 # receives them, and Bundle resolves every piece of the suite from them,

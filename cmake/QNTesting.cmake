@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # qn_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [WRAPPER cmd...] [ENV k=v...])
 # A GoogleTest program run by ctest. QNTestSupport's main() points HOME and the
 # XDG folders at a fresh temporary folder for every test program, and Qt runs

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The uninstaller's encrypted list of paths (share/qnlab/UnInstallFiles.txt.qne),
 # one per line, encrypted with qncrypt under the uninstaller's key
 # (QNUninstallWindowController::uninstallListKey()). Three uses:

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Agent benchmark (run by hand: python3 bench/agent/run.py [build-dir]).
 
 1. Latency: `qneject -d 1` started -> the simulated tray-open command of drive

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // readFromFile on a 50 MB crash log of 10,000 entries, beside `wc -l` on the
 // same file. Usage: bench_crashlog_read [folder for the generated log]
 #include "QNCrashLogFile.h"

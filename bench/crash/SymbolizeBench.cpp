@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times symbolising a 30-frame backtrace of this program (built with debug
 // information) the way the reporter does it: raw frames as the crash
 // recorder writes them (backtrace_symbols), a fresh symbolizer each run.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Crash to reporter window shown: median of 10 runs (goal <= 0.5 s).
 
 Usage: bench/crash/crash_to_window.py <build dir>

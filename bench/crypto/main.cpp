@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of encryptData/decryptData beside `openssl enc -bf-ecb -nopad`
 // on the same data in the same run. Runs alternate between ours and openssl
 // (five rounds, best of each), and both wall time and CPU time are shown:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Latency from plugging a simulated drive in one process to its appearance in
 // the drive scanner of another (this one). qn-simdrive plugs and unplugs; the
 // time of each change is the millisecond timestamp it writes to the machine's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Minimal receiving program for the launch benchmark. It writes the
 // CLOCK_MONOTONIC time (ns) to QN_BENCH_STAMP when its first event arrives
 // and quits; with --bare it writes the time when its event loop first runs,

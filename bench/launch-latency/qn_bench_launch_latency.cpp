@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measures how long a launch with an initial event takes until the launched
 // program dispatches that event, next to how long the same program takes to
 // reach its event loop when started plainly. Prints medians and their ratio.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times a 20 % sentence summary of about 1 MB of English text, in process and
 // as a whole program run, beside the ots command on the same file.
 //

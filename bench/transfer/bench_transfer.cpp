@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One transfer through the engine in background mode; prints the result code,
 // the bytes moved, the wall time and the peak resident memory as one line of
 // key=value pairs for run_bench.py.

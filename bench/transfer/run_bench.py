@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Transfer engine beside curl on loopback: HTTP download, FTP download and
 FTP upload of one file, each run by both clients in the same session.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary text to the command-line splitter and checks what every
 // accepted split must satisfy: no empty word, no word longer than the line,
 // and words that do not start with a quote hold no white space.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cuts arbitrary bytes as a crash log and compares the result with a plain
 // reference cutter that decodes the whole text first (malformed UTF-8 becomes
 // U+FFFD) and walks it character by character. Both must agree on every

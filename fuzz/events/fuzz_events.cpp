@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the event message decoder. Whatever decodes must
 // encode again to a message that decodes to the same event, and the typed
 // accessors must cope with every descriptor.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the FTP listing parser, line by line as the engine
 // does and as a whole. Every consumed count must lie inside the input, and a
 // record's size must only appear on regular files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the property-list reader and the keyed-archive
 // reader; anything they accept must serialise again.
 #include "plist/KeyedArchive.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to .qne decryption and the archive reader. The input
 // is taken both as an encrypted file (decrypt, then read the archive) and as
 // a decrypted archive; whatever decrypts must encrypt back to the same bytes.

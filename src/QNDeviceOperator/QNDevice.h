@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNDevice: the identity record of one optical drive. Plain data, no handle to
 // the hardware. Records are shared (QNDevicePtr) between the scanner's list,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNDeviceOperator.h"
 
 #include "hardware/DeviceRegistry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNDeviceOperator: acts on one physical drive, found again in the registry
 // by its record's identity: reads whether the tray is open, opens or closes

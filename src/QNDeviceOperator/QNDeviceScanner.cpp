@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNDeviceScanner.h"
 
 #include "hardware/DeviceRegistry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNDeviceScanner: the list of optical drives present, in the order the
 // registry reported them, kept current while drives come and go. A drive's

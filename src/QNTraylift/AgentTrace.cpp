@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "AgentTrace.h"
 
 #include "hardware/sim/SimMachine.h"

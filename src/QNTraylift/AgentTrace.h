@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // On a simulated machine the agent notes its own steps (request, panel,
 // countdown, re-checks, quit) in the machine's event log beside the drive

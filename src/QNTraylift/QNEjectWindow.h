@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNEjectWindow: the agent's borderless, slightly transparent panel. It floats
 // above other windows without taking the focus, and sits centred on the main

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNEjectWindowController.h"
 
 #include "AgentTrace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNEjectWindowController: loads the panel from EjectWindow.ui and runs its two
 // buttons. The close-tray button's visibility is the panel's record of whether

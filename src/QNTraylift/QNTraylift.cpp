@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNTraylift.h"
 
 #include "AgentTrace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNTraylift: the eject agent's application delegate. The agent is started (or
 // woken) for one eject request, toggles one drive's tray like a physical eject

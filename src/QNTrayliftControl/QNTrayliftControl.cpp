@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNTrayliftControl.h"
 
 #include "EjectRequest.h"

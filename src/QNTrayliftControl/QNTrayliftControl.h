@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNTrayliftControl: the object a desktop widget's script uses to list the
 // optical drives and to ask the agent to eject one of them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNTrayliftPlugin.h"
 
 #include "QNTrayliftControl.h"

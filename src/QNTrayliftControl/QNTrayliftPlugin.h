@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The QML module "QNTraylift": registers the singleton QNTrayliftControl, so a
 // widget written in QML reaches the control after `import QNTraylift`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNPackageCheck.h"
 
 #include "alerts/AlertPresenter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An installation made by the package manager is removed by the package
 // manager: dpkg owns its files and keeps a record of them, so the uninstaller

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The uninstaller's one window: confirm, remove every listed path with
 // administrator rights (one "/bin/rm -Rf <path>" per item, 0.05 s apart so the

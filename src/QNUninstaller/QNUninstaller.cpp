@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNUninstaller.h"
 
 #include "QNPackageCheck.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The uninstaller's application delegate: runs the window modally, then
 // quits 0.05 s after it has closed. The program's exit status is 0 only when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The agent's preference domain and its keys. The agent reads them through
 // UserDefaults; the setup program writes the whole file. Values:

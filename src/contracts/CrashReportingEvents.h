@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the crash kit, the crash observer and the crash reporter send each
 // other, stated once.

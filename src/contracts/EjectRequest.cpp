@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "EjectRequest.h"
 
 #include "layout/Bundle.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The eject request: the event every trigger (qneject, the widget plug-in)
 // sends to the agent, and the one way to send it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNCrashReporterKit.h"
 
 #include "CrashReportingEvents.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Crash tracking for the suite's applications. Call
 //   QNCrashReporterKit::sharedInstance().beginTracking();

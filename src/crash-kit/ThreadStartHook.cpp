@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every thread of a tracked program gets an alternate signal stack, so that a
 // stack overflow in any of them is still recorded (the recorder's handler
 // cannot run on an overflowed stack, and it cannot set up a stack for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Watches one application (the target). When the target vanishes without
 // having told the observer to quit first, it waits for the target's crash log

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNCrashObserver.h"
 #include "events/EventManager.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNBacktraceSymbolizer.h"
 
 #include <QFile>

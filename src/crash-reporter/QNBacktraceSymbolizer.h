@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Turns the raw frames of a crash entry ("module(+0xOFF) [0xADDR]" or
 // "module(symbol+0xOFF) [0xADDR]", as the crash recorder writes them) into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A program's crash log: where it lies, whether it changed since it was last
 // read, and its entries. An entry starts at a line of exactly ten asterisks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNCrashReporter.h"
 
 #include "CrashReportingEvents.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The crash reporter's application delegate: takes the target's name and
 // path from the 'QNcr'/'SetT' event, shows the notify window and, on

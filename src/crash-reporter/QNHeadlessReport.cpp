@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNHeadlessReport.h"
 
 #include "CrashReportingEvents.h"

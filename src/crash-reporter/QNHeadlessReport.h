@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The crash reporter where no window can be shown: nobody could answer its
 // windows, so it tells where the report is and ends.

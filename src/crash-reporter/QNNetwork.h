@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A small HTTP client over Qt Network: loads a URL or sends a request,
 // synchronously (the call returns the outcome) or asynchronously (outcome

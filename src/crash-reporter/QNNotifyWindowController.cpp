@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNNotifyWindowController.h"
 
 #include "alerts/AlertPresenter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The small window that tells the user an application has terminated and
 // offers: close (code 0), show the report (1), reopen the application (2).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNReportWindowController.h"
 
 #include "alerts/AlertPresenter.h"

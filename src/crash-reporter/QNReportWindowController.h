@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The report window: shows the crash entry that will be sent, takes the
 // user's comment and sends both to the report URL as an HTML form.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNCrashReporter.h"
 #include "QNHeadlessReport.h"
 #include "events/EventManager.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNAuthorize.h"
 
 #include "layout/Bundle.h"

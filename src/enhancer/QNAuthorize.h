@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs command-line tools with administrator rights and waits for them.
 //

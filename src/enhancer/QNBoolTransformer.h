@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Turns a Boolean into the running program's word for yes or no, for table
 // columns. One-way: there is no reverse transformation.

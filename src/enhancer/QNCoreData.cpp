@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNCoreData.h"
 
 #include "persistence/ManagedObjectContext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Sets up a persistence stack (model, context, coordinator, one store) from a
 // model file, a store file and a store type in one call.

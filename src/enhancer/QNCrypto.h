@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Blowfish-ECB encryption of byte buffers and whole files under a key string,
 // and MD5 text digests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNEnhancer.h"
 
 #include "defaults/UserDefaults.h"

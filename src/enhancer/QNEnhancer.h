@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Class-level helpers of the utility framework: its error objects, the user's
 // highlight colour and the newline character set used for splitting text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNEventUtility.h"
 
 #include <QGuiApplication>

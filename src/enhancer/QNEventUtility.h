@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Which modifier keys are down right now, as one word in the classic event
 // modifier-flag layout: bit 16 caps lock, 17 shift, 18 control, 19 option,

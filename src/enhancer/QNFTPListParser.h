@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reads the lines of an FTP LIST reply: Unix "ls -l" lines and DOS/IIS lines.
 // Lines of any other form (a "total" summary, a banner) are consumed without

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNLowNetwork.h"
 
 #include "QNFTPListParser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Moves one file at a time between a URL and a local path on a worker thread
 // of its own: downloads over HTTP, FTP and file URLs, uploads to FTP, and FTP

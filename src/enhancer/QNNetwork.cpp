@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNNetwork.h"
 
 #include "alerts/AlertPresenter.h"

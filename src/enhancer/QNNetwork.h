@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The utility framework's HTTP client: loads a URL or uploads bytes with
 // POST, synchronously or asynchronously (outcome announced through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNProgressWindowController.h"
 
 #include "strings/LocalizedString.h"

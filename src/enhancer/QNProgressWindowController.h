@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A small window with a progress bar and a Cancel button, shown either as a
 // window-modal sheet on a document window or on its own. It knows nothing of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNPropertyFile.h"
 
 QNPropertyFile::QNPropertyFile() : QNPropertyFile(QString()) {}

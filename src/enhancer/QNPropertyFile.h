@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The record of a property file: where it lies, whether a line may carry
 // several properties, and the properties read, by name. Reading and writing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Owns a running child process, polls its standard output every 0.2 s on the
 // run loop of the thread that prepared it and hands each non-empty piece to a

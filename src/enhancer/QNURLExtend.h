@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Path operations over URLs. Every operation returns a new value and leaves
 // its argument alone. The URL-returning ones answer an empty (invalid) QUrl

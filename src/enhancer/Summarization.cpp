@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "Summarization.h"
 
 #include "summary/TextSummary.h"

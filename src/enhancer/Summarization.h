@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Holds a text and shortens it by sentences or by paragraphs. The summary
 // length is a percentage of the text's sentence count.

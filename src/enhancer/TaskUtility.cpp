@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TaskUtility.h"
 
 #include "QNSubTask.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs a program from a single command-line string and splits such strings.
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNEjectTrigger.h"
 
 #include "EjectRequest.h"

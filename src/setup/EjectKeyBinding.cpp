@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "EjectKeyBinding.h"
 
 // GIO names a struct member "signals", which Qt defines as a keyword.

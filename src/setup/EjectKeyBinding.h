@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // EjectKeyBinding: binds the Eject key (XF86Eject), and optionally one more
 // key, to qneject in the running desktop's own shortcut settings, and removes

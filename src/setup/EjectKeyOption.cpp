@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "EjectKeyOption.h"
 
 #include "QNOtherAppDefaults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // EjectKeyOption: the setup window's "Open with the Eject key" option. Turning
 // it on binds the keys in the running desktop (EjectKeyBinding) and keeps

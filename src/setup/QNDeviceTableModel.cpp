@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNDeviceTableModel.h"
 
 #include "strings/LocalizedString.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The drive table's model: one row per connected entry, in the scanner's
 // order, so a row number is a device index. Each entry is a copy of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNOtherAppDefaults.h"
 
 #include "defaults/UserDefaults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNOtherAppDefaults: reads and changes the preference domain of another
 // program (the agent) by holding that domain's whole file content in memory

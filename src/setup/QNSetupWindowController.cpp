@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNSetupWindowController.h"
 
 #include "ui_SetupWindow.h"

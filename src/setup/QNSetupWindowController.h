@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNSetupWindowController: the setup program's only window. Lists the optical
 // drives connected now, lets the user mark the agent's target drive, keeps a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNTargetDeviceTransformer.h"
 
 #include "strings/LocalizedString.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Turns a connected drive's target mark into the text of the drive table's
 // target column: the word for "target device" when the mark reads true, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNTrayliftSetup.h"
 
 #include "EjectKeyOption.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // QNTrayliftSetup: the setup program's application delegate. Starts crash
 // tracking, registers the transformers the drive table looks up by name,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNDeviceOperator.h"
 #include "QNDeviceScanner.h"
 #include "SimHardware.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A simulated machine in a scratch folder with a registry over it.
 #include "hardware/sim/SimDeviceRegistry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "AgentHarness.h"
 
 #include "layout/Bundle.h"

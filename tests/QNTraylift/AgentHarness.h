@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs the real agent and trigger as processes against a simulated machine:
 // a fresh machine file per test, the alert hook files, the agent's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The agent end to end: real qneject and QNTraylift processes on a simulated
 // machine. Timings come from the machine's event log, with generous bounds.
 #include "AgentHarness.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The agent's panel, version gate, preference lookup and request decoding,
 // driven in-process.
 #include "QNEjectWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in agent for the widget plug-in's tests: a real process that accepts
 // the eject request like the agent does and appends one line per request to
 // the file named by QN_TEST_EJECT_LOG:

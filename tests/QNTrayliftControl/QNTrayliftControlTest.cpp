@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The widget plug-in as a widget sees it: the QML module is loaded in a
 // QQmlEngine and called from JavaScript, over a simulated machine shared with
 // the processes the plug-in launches.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Installs the suite with `cmake --install` into a scratch prefix, then runs
 // the installed uninstaller behind a fake elevator (the real helper, run
 // unprivileged) and checks that exactly the installed files are gone.

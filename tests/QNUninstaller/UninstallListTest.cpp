@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNUninstallWindowController.h"
 
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNCrypto.h"
 #include "QNUninstallWindowController.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real processes end to end: a tracked program crashes (or ends otherwise),
 // the observer notices, the reporter shows its windows (answered through the
 // alert hook) and posts the report to PHP's own form decoder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNCrashLogFile.h"
 
 #include "TestSupport.h"

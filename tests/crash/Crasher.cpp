@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A tracked program that ends the way it is told:
 //   qn_test_crasher segv|abort|fpe|stack|thread|thread-overflow|together|quit|exit1|sigterm|sigkill
 // It starts crash tracking, prints "observer=<pid>" and acts after a short

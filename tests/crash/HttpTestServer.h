@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one HTTP test peer of the crash tests (besides PHP's form decoder).
 #include <QHash>

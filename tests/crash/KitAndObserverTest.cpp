@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kit in this process and the observer's decisions, in process.
 #include "QNCrashObserver.h"
 #include "QNCrashReporterKit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qneject as users run it: option parsing, its messages and exit status, and
 // the request the agent receives (seen in the simulated machine's log).
 #include "QNEjectTrigger.h"

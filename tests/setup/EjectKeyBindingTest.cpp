@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Eject key option against the desktops' own settings stores: GNOME's
 // GSettings with the keyfile backend (read back by the gsettings program), and
 // kglobalaccel and xfconfd doubles (python3-dbusmock) on a private bus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // On a German desktop (LANG=de_DE.UTF-8) the real agent asks its first-run
 // question in German, opens the real setup program, and the setup window
 // comes up in German: both programs choose their tables from the locale.

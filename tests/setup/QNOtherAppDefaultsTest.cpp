@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The store over another program's preference file.
 #include "QNOtherAppDefaults.h"
 #include "QNSetupWindowController.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The setup window changes the agent's options; the real agent, started
 // afterwards as its own process on the same simulated machine, honours them.
 #include "SetupTestSupport.h"

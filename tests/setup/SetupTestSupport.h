@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A simulated machine for the setup window tests, the agent's preference
 // file, and small helpers to read the drive table.

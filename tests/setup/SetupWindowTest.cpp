@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The setup window driven in-process (offscreen) over a simulated machine:
 // drive list, remembered records, target bookkeeping, options, closing.
 #include "SetupTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tray check on simulated drives, driven through the real window and its
 // question sheet.
 #include "SetupTestSupport.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 # Stand-ins for KDE's kglobalaccel and Xfce's xfconfd on a private D-Bus, with
 # the few methods the Eject key binding uses and the state they keep.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // main() of every test program: a private home folder with the XDG folders
 // inside it, English texts, Qt offscreen, then GoogleTest.
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qn-defaults: reads and writes the suite's preference domains from a shell,
 // for scripts, demos and debugging.
 #include "defaults/UserDefaults.h"

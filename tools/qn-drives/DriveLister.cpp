@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "DriveLister.h"
 
 #include "QNDeviceOperator.h"

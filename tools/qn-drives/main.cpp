@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qn-drives: lists the connected optical drives as the suite sees them.
 #include "DriveLister.h"
 

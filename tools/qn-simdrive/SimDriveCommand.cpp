@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SimDriveCommand.h"
 
 #include "hardware/sim/SimMachine.h"

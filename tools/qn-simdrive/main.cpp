@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qn-simdrive: creates and edits simulated machines for tests and demos.
 #include "SimDriveCommand.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The privileged helper: started once per runner through the elevation
 // command, it runs one tool per request read from standard input and answers
 // on standard output when the tool has ended. It accepts only what it must:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small desktop widget: the optical drives by vendor and product, a button
 // per drive that opens or closes its tray, and a refresh that rescans.
 import QtQuick

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "alerts/AlertPresenter.h"
 
 #include <QAbstractButton>

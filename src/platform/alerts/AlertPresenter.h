@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Every alert and every question window of the suite goes through here, so
 // tests can answer them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signal handler in this file is async-signal-safe only (man 7
 // signal-safety): it allocates nothing, takes no locks and calls only
 // write(), read(), alarm(), sigaction(), raise(), clock_gettime() and

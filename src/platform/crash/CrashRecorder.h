@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Records fatal signals of the running program in its crash log, the way the
 // crash observer and reporter expect to find them:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "defaults/UserDefaults.h"
 
 #include "plist/PropertyList.h"

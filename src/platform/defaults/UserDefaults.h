@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Per-domain preferences: one domain is one XML property-list file at
 // ${XDG_CONFIG_HOME:-~/.config}/qnlab/<domain>.plist.

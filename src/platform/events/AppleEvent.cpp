@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "events/AppleEvent.h"
 
 #include <QtEndian>

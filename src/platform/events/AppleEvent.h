@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Apple-event messages: class, ID, return ID, transaction ID, an optional
 // target address and parameters keyed by keyword, each a typed descriptor

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Names of the application framework's and the workspace's notifications.
 // They carry the system's own names as values so that kits written against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Receiving Apple events. A program that accepts events creates the
 // EventManager on its main thread (after QCoreApplication), installs its

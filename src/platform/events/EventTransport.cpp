@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "events/EventTransport.h"
 
 #include <QCryptographicHash>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Private to the events area: socket paths, instance files and the framed
 // message I/O shared by EventManager and LaunchServices.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Four-character codes and status codes of the event and launch services.
 // Status codes keep the numeric values of the original platform because

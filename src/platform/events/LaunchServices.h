@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Launching programs with one instance per executable, and sending events to
 // running processes.

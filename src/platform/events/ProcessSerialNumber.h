@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Process serial numbers: the address of a running process.
 // The low word is the pid, the high word the low 32 bits of the process start

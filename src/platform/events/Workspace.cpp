@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "events/Workspace.h"
 
 #include "events/ApplicationNotifications.h"

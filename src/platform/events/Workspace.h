@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Watching other processes end. Posts kWorkspaceDidTerminateApplicationNotification
 // on notificationCenter() from the main loop when a watched process has ended,

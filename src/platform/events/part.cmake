@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 target_sources(QNPlatformCore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/EventTypes.h
   ${CMAKE_CURRENT_LIST_DIR}/AppleEvent.h

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hardware/DeviceRegistry.h"
 
 #include "hardware/linux/LinuxDeviceRegistry.h"

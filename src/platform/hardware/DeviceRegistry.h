@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The device registry: the optical drives present, their property tables,
 // arrival and removal events, tray commands and mounted volumes.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Drive access: the device registry with its udev/kernel and simulated backends.
 set(_hw ${CMAKE_CURRENT_LIST_DIR})
 target_sources(QNPlatform PRIVATE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where the suite is installed and where its pieces lie, found from binaries'
 // own paths (never the current directory). The folders come from the build's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Name-based notifications delivered synchronously on the posting thread.
 // Posting from worker threads is safe; an observer may remove itself (or any

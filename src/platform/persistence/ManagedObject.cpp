@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persistence/ManagedObject.h"
 
 #include "persistence/PersistentStore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One object of an entity, living in a context. Values are checked against
 // the entity's attributes when set.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persistence/ManagedObjectContext.h"
 
 #include <map>

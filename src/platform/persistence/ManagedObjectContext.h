@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A scratch pad of objects: insert, change, fetch and delete objects, then
 // save the changes to the coordinator's stores. Not thread-safe; use a

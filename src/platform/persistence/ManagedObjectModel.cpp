@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persistence/ManagedObjectModel.h"
 
 #include "plist/PropertyList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A managed object model: entities and their typed attributes, read from the
 // XML "contents" file of an Xcode data model.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persistence/PersistentStore.h"
 
 #include "persistence/PlistStore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A persistent store holds the saved objects of one file (or of memory).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persistence/PersistentStoreCoordinator.h"
 
 namespace qn::persistence {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Connects a model with the stores that hold its objects.
 #include "persistence/ManagedObjectModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persistence/PlistStore.h"
 
 #include "plist/PropertyList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Stores of the types "XML" and "Binary": one property list, written whole
 // and atomically on every save.

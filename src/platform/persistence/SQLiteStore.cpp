@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persistence/SQLiteStore.h"
 
 #include <QDateTime>

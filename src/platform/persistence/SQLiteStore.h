@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The "SQLite" store: one table "Z_<entity>" per entity with the column Z_PK
 // and one column per attribute, plus Z_METADATA (store type and identifier)

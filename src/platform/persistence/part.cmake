@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Object persistence: model files, contexts, store coordinator and stores.
 target_sources(QNPlatform PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ManagedObjectModel.cpp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "plist/KeyedArchive.h"
 
 #include "plist/PropertyList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Keyed archives in the NSKeyedArchiver layout ($archiver "NSKeyedArchiver",
 // $version 100000, $top, $objects starting with "$null"), as binary property

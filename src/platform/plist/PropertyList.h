@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Property lists to and from QVariant, XML and binary, through libplist.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "process/ProcessTable.h"
 
 #include <cerrno>

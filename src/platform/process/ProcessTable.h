@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Looking processes up by command name in /proc. Linux keeps the first 15
 // characters of a command name (/proc/<pid>/comm), so a process matches when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "strings/LocalizedString.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Texts shown to users are looked up by key in the running program's
 // id-based Qt Linguist tables; a key without an entry shows as the key itself.

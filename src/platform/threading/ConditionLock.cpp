@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "threading/ConditionLock.h"
 
 namespace qn {

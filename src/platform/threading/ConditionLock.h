@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A lock with an integer condition, as the transfer engine coordinates its
 // worker and its starting thread: lock, lock when the condition has a value,

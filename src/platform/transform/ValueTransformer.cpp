@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transform/ValueTransformer.h"
 
 #include <QHash>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Named one-way value transformers, registered once and found by name (the
 // setup window's table columns use them).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNCoreData.h"
 
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNAuthorize.h"
 
 #include "TestSupport.h"

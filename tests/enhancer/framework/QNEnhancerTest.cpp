@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNEnhancer.h"
 #include "QNEventUtility.h"
 #include "QNPropertyFile.h"

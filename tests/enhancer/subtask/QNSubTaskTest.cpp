@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNSubTask.h"
 #include "TaskUtility.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Downloads against real loopback servers: a Python HTTP server and pyftpdlib.
 #include "LoopbackServer.h"
 #include "QNLowNetwork.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FTP LIST reply parser, on recorded listings.
 #include "QNFTPListParser.h"
 #include "QNLowNetwork.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A loopback server started by a test from one of the Python scripts beside
 // the tests, stopped by its pid when the object goes away. Started with plain

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The progress window on its own, and as the engine's sheet during a real
 // (rate-limited) FTP transfer.
 #include "LoopbackServer.h"

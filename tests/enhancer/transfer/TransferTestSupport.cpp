@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TransferTestSupport.h"
 
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FTP uploads and directory listings against pyftpdlib.
 #include "LoopbackServer.h"
 #include "QNLowNetwork.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Loopback FTP server (pyftpdlib) for the transfer engine tests.
 
 Usage: ftp_server.py ROOT PORTFILE LOGFILE [BYTES_PER_SECOND]

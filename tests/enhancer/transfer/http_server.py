@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Loopback HTTP server for the transfer engine tests.
 
 Usage: http_server.py ROOT PORTFILE

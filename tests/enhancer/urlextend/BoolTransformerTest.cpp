@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "QNBoolTransformer.h"
 
 #include "strings/LocalizedString.h"

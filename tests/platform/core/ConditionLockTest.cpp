@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "threading/ConditionLock.h"
 
 #include <gtest/gtest.h>

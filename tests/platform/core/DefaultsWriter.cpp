@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test helper: rewrites one defaults domain over and over with one of two
 // large dictionaries, so a test can kill it mid-write and check readers.
 #include "defaults/UserDefaults.h"

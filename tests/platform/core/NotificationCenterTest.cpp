@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "notify/NotificationCenter.h"
 
 #include <QObject>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "plist/PropertyList.h"
 
 #include "TestSupport.h"

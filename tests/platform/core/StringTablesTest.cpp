@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every program's German table translates exactly the ids of its English
 // table, each one finished and with the same placeholders, so no text of a
 // German desktop falls back to English or shows a bare key.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A program of the suite's test kit that receives events and writes each one
 // to the file named by QN_EVENT_LOG, one line per event:
 //   start pid=<pid> psn=<high>/<low> flags=<hex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared by the launch tests: the receiving test program, its log and
 // clean-up of every instance a test started (by pid).

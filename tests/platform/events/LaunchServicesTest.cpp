@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "EventTestSupport.h"
 #include "events/EventManager.h"
 #include "events/EventTransport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux backend against mocked udev devices and CD-ROM ioctls (umockdev).
 #include "QNDeviceOperator.h"
 #include "QNDeviceScanner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Disc eject on the Linux backend: mocked drive (umockdev), a recorded mount
 // table, and udisks2 played by a D-Bus double on a private bus.
 #include "QNDeviceOperator.h"

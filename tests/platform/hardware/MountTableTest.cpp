@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Mount tables recorded from real machines, and the volume lookups over them.
 #include "QNDeviceOperator.h"
 #include "TestSupport.h"

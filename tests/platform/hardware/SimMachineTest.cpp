@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated machine: its rules, its file, its log and its command line.
 #include "TestSupport.h"
 #include "hardware/DeviceRegistry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "UDisksDouble.h"
 
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A udisks2 stand-in (python3-dbusmock) on a private bus that the test starts
 // and stops (both processes by pid).

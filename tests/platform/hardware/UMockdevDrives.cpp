@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // glib headers first: they use "signals" as a name, which Qt defines as a macro.
 #include <umockdev.h>
 

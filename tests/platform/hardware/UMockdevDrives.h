@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Mocked optical drives for the Linux backend: a umockdev testbed with sysfs
 // and udev records, and a CD-ROM ioctl handler whose answers the test sets.

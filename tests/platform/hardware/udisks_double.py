@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 # A stand-in for udisks2 on a private D-Bus: claims org.freedesktop.UDisks2 and
 # offers Filesystem.Unmount on one block-device object per argument.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "PersistenceTestSupport.h"
 
 #include <QTemporaryDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared set-up for the persistence tests: the Library model and stacks
 // opened on a store file.

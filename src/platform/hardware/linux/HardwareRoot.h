@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where the Linux backend finds /sys, /proc and /dev. Each defaults to "/";
 // tests point them at recorded trees.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hardware/linux/LinuxDeviceRegistry.h"
 
 #include "hardware/linux/MountTable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Device registry over udev and the kernel's CD-ROM interface.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The mounted filesystems of this process's mount namespace, read from
 // /proc/self/mountinfo, and the disk devices they live on.

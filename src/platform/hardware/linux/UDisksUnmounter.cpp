@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hardware/linux/UDisksUnmounter.h"
 
 #include <QDBusConnection>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Unmounts a filesystem through udisks2 (org.freedesktop.UDisks2,
 // Filesystem.Unmount), so a desktop user needs no root rights.

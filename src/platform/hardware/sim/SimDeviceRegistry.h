@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Device registry over a simulated machine file (see SimMachine.h). Every
 // process watching the same file sees drives plugged or unplugged by any

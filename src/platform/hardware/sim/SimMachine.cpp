@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hardware/sim/SimMachine.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A simulated machine: optical drives, their trays, discs and volumes, kept
 // in a JSON file that every process of the suite shares.
