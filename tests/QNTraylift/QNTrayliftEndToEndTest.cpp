@@ -3,12 +3,11 @@
 // machine. Timings come from the machine's event log, with generous bounds.
 #include "AgentHarness.h"
 
+#include "PrivateSessionBus.h"
 #include "TestSupport.h"
 
 #include "defaults/UserDefaults.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
@@ -323,47 +322,16 @@ QProcessEnvironment withoutDisplay(const QString& sessionBus = {})
 }
 
 // A private session bus with a notification service (python3-dbusmock's
-// notification daemon) that logs the calls it gets. Both processes are
-// stopped by pid.
+// notification daemon) that logs the calls it gets.
 class NotificationService {
 public:
-    ~NotificationService()
-    {
-        for (QProcess* p : {&_service, &_bus}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            p->terminate();
-            if (!p->waitForFinished(3000)) {
-                p->kill();
-                p->waitForFinished(3000);
-            }
-        }
-    }
     bool start(const QString& folder)
     {
-        _bus.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!_bus.waitForStarted(5000) || !qn::test::waitUntil([&] { return _bus.canReadLine(); }, 10000))
-            return false;
-        _address = QString::fromUtf8(_bus.readLine()).trimmed();
+        QString why;
         _log = folder + QStringLiteral("/notifications.log");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), _address);
-        _service.setProcessEnvironment(env);
-        _service.start(qn::test::systemPython(), {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"),
-                                                  QStringLiteral("--template"), QStringLiteral("notification_daemon"),
-                                                  QStringLiteral("-l"), _log});
-        if (!_service.waitForStarted(5000))
-            return false;
-        QDBusConnection probe = QDBusConnection::connectToBus(_address, QStringLiteral("qn-notify-probe"));
-        const bool up = qn::test::waitUntil([&] {
-            return probe.isConnected()
-                && probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value();
-        }, 20000);
-        QDBusConnection::disconnectFromBus(QStringLiteral("qn-notify-probe"));
-        return up;
+        return _bus.start(&why) && _bus.startNotificationDaemon(_log, &why);
     }
-    QString address() const { return _address; }
+    QString address() const { return _bus.address(); }
     QByteArray calls() const
     {
         QFile f(_log);
@@ -371,8 +339,8 @@ public:
     }
 
 private:
-    QProcess _bus, _service;
-    QString _address, _log;
+    qn::test::PrivateSessionBus _bus;
+    QString _log;
 };
 
 }  // namespace

@@ -5,13 +5,12 @@
 #include "HttpTestServer.h"
 #include "process/ProcessTable.h"
 #include "QNCrashLogFile.h"
+#include "PrivateSessionBus.h"
 #include "TestSupport.h"
 #include "defaults/UserDefaults.h"
 #include "events/LaunchServices.h"
 #include "plist/PropertyList.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -675,43 +674,16 @@ TEST_F(CrashEndToEnd, WithoutDisplayTheReporterSaysWhereTheReportIsAndEnds)
     EXPECT_TRUE(QString::fromLocal8Bit(plain.err).contains(expected)) << plain.err.constData();
 
     // With a session bus that offers notifications, the same text is posted.
-    if (!QFile::exists(QStringLiteral("/usr/bin/dbus-daemon")))
-        GTEST_SKIP() << "dbus-daemon is not installed";
-    QProcess bus;
-    bus.start(QStringLiteral("/usr/bin/dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                       QStringLiteral("--print-address=1")});
-    ASSERT_TRUE(bus.waitForStarted());
-    QByteArray address;
-    qn::test::waitUntil([&] {
-        address += bus.readAllStandardOutput();
-        return address.contains('\n');
-    }, 5000);
-    address = address.trimmed();
     const QString log = home(QStringLiteral("notifications.log"));
     QFile::remove(log);
-    QProcess mock;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address));
-    mock.setProcessEnvironment(env);
-    mock.start(qn::test::systemPython(), {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
-                                          QStringLiteral("notification_daemon"), QStringLiteral("-l"), log});
-    const bool mockStarted = mock.waitForStarted();
-    QDBusConnection probe = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("probe"));
-    const bool offered = mockStarted && qn::test::waitUntil([&] {
-        return probe.interface() && probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"));
-    }, 10000);
     qn::test::ProcessResult withBus;
-    if (offered)
-        withBus = runReporterWithoutDisplay(QString::fromUtf8(address));
-    QDBusConnection::disconnectFromBus(QStringLiteral("probe"));
-    for (QProcess* p : {&mock, &bus}) {
-        if (p->state() != QProcess::NotRunning) {
-            ::kill(pid_t(p->processId()), SIGTERM);
-            p->waitForFinished(5000);
-        }
+    {
+        qn::test::PrivateSessionBus bus;
+        QString why;
+        if (!bus.start(&why) || !bus.startNotificationDaemon(log, &why))
+            GTEST_SKIP() << why.toStdString();
+        withBus = runReporterWithoutDisplay(bus.address());
     }
-    if (!offered)
-        GTEST_SKIP() << "python3-dbusmock could not offer org.freedesktop.Notifications";
     EXPECT_EQ(withBus.exitCode, 0) << withBus.err.constData();
     QFile f(log);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

@@ -8,6 +8,7 @@
 
 #include "strings/LocalizedString.h"
 
+#include "PrivateSessionBus.h"
 #include "TestSupport.h"
 
 #pragma push_macro("signals")
@@ -43,46 +44,20 @@ const QKeyCombination kOtherAppsKey(Qt::Key_F9);
 // --- A private bus with the KDE and Xfce doubles ------------------------------------------------
 class DesktopDoubles {
 public:
-    ~DesktopDoubles()
-    {
-        for (QProcess* p : {&_doubles, &_bus}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            p->terminate();
-            if (!p->waitForFinished(3000)) {
-                p->kill();
-                p->waitForFinished(3000);
-            }
-        }
-    }
     bool start(QString* why)
     {
-        _bus.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-        if (!_bus.waitForStarted(5000) || !qn::test::waitUntil([&] { return _bus.canReadLine(); }, 10000)) {
-            *why = QStringLiteral("dbus-daemon cannot start");
+        if (!_bus.start(why))
             return false;
-        }
-        _address = QString::fromUtf8(_bus.readLine()).trimmed();
         const QString ready = _dir.filePath(QStringLiteral("ready"));
-        _doubles.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        _doubles.start(qn::test::systemPython(), {QStringLiteral(QN_DESKTOP_DOUBLES_SCRIPT), _address, ready});
-        if (!_doubles.waitForStarted(5000)
-            || !qn::test::waitUntil([&] { return QFile::exists(ready) || _doubles.state() == QProcess::NotRunning; },
-                                    20000)
-            || !QFile::exists(ready)) {
-            *why = QStringLiteral("the kglobalaccel/xfconfd doubles (python3-dbusmock) did not start");
-            return false;
-        }
-        return true;
+        return _bus.startPython({QStringLiteral(QN_DESKTOP_DOUBLES_SCRIPT), _bus.address(), ready},
+                                [&] { return QFile::exists(ready); }, QStringLiteral("the kglobalaccel/xfconfd doubles"),
+                                why);
     }
-    QString address() const { return _address; }
+    QString address() const { return _bus.address(); }
 
 private:
     QTemporaryDir _dir;
-    QProcess _bus;
-    QProcess _doubles;
-    QString _address;
+    qn::test::PrivateSessionBus _bus;
 };
 
 // The setup's English texts, installed once.

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // A udisks2 stand-in (python3-dbusmock) on a private bus that the test starts
-// and stops (both processes by pid).
+// and stops.
+#include "PrivateSessionBus.h"
+
 #include <QMap>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -11,21 +12,17 @@ namespace qn::test {
 
 class UDisksDouble {
 public:
-    ~UDisksDouble();
     /// devices: block device name -> "ok", "busy" or "notauth". An empty map
     /// gives a bus without udisks2 objects. False (with `why`) when the bus or
     /// the double cannot start.
     bool start(const QMap<QString, QString>& devices, QString* why);
-    QString busAddress() const { return _address; }
+    QString busAddress() const { return _bus.address(); }
     /// The Unmount calls received, in order ("Unmount sr0").
     QStringList calls() const;
 
 private:
-    void stop(QProcess& p);
     QTemporaryDir _dir;
-    QProcess _bus;
-    QProcess _double;
-    QString _address;
+    PrivateSessionBus _bus;
 };
 
 }  // namespace qn::test
