@@ -3,6 +3,7 @@
 
 #include "QNPackageCheck.h"
 #include "QNUninstallWindowController.h"
+#include "alerts/AlertPresenter.h"
 #include "strings/LocalizedString.h"
 
 #include <QApplication>
@@ -44,8 +45,7 @@ void QNUninstaller::applicationWillFinishLaunching()
 
 int QNUninstallerMain(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (!qn::AlertPresenter::displayAvailable())
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QNUninstaller"));

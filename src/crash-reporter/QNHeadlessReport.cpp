@@ -4,45 +4,24 @@
 #include "CrashReportingEvents.h"
 #include "QNCrashLogFile.h"
 #include "QNCrashReporter.h"
+#include "alerts/AlertPresenter.h"
 #include "events/EventManager.h"
 #include "strings/LocalizedString.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QTimer>
 
 #include <cstdio>
 
 using namespace qn::events;
+using qn::AlertPresenter;
 
 namespace {
 
 constexpr int kNotifyTimeoutMs = 2000;
 constexpr int kIdleLimitMs = 10000;
 
-void postDesktopNotification(const QString& name, const QString& message)
-{
-    const QString service = QStringLiteral("org.freedesktop.Notifications");
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
-        return;
-    QDBusMessage notify = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
-                                                         service, QStringLiteral("Notify"));
-    notify << QStringLiteral("QNCrashReporter") << quint32(0) << QString()
-           << qn::localizedString("QuitUnexpectedly").arg(name) << message << QStringList() << QVariantMap()
-           << qint32(-1);
-    bus.call(notify, QDBus::Block, kNotifyTimeoutMs);
-}
-
 }  // namespace
-
-bool QNHasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
-        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
 
 int QNRunHeadlessReport(int argc, char** argv)
 {
@@ -61,7 +40,9 @@ int QNRunHeadlessReport(int argc, char** argv)
                                           .arg(name, QNCrashLogFile::crashLogFilePathForApplicationName(name));
                                   std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
                                   std::fflush(stderr);
-                                  postDesktopNotification(name, message);
+                                  AlertPresenter::notifyDesktop(QStringLiteral("QNCrashReporter"),
+                                                                qn::localizedString("QuitUnexpectedly").arg(name),
+                                                                message, kNotifyTimeoutMs);
                               }
                               EventManager::terminate(0);
                           });

@@ -3,10 +3,6 @@
 // The crash reporter where no window can be shown: nobody could answer its
 // windows, so it tells where the report is and ends.
 
-/// True when Qt can show windows: a platform was chosen (QT_QPA_PLATFORM) or
-/// an X11 or Wayland display is named.
-bool QNHasDisplay();
-
 /// Runs the reporter without windows: for each 'QNcr'/'SetT' event it writes
 /// "a crash report for NAME is in PATH" (PATH: the target's crash log) to
 /// standard error, posts the same as a desktop notification when the session

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "QNCrashReporter.h"
 #include "QNHeadlessReport.h"
+#include "alerts/AlertPresenter.h"
 #include "events/EventManager.h"
 #include "strings/LocalizedString.h"
 
@@ -8,7 +9,7 @@
 
 int main(int argc, char** argv)
 {
-    if (!QNHasDisplay())
+    if (!qn::AlertPresenter::displayAvailable())
         return QNRunHeadlessReport(argc, argv);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("QNCrashReporter"));

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDateTime>
 #include <QFile>
@@ -40,15 +41,8 @@ void reportWithoutPerson(const AlertPresenter::Alert& alert, const QStringList& 
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    QDBusMessage notify = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    notify << (alert.title.isEmpty() ? QCoreApplication::applicationName() : alert.title) << uint(0)
-           << QString() << alert.message << alert.informativeText << QStringList() << QVariantMap() << qint32(-1);
-    bus.send(notify);
+    AlertPresenter::notifyDesktop(alert.title.isEmpty() ? QCoreApplication::applicationName() : alert.title,
+                                  alert.message, alert.informativeText);
 }
 
 QHash<QString, int>& usedAnswers()
@@ -120,10 +114,32 @@ std::optional<QJsonObject> AlertPresenter::shown(const QString& kind, const QStr
     return answer;
 }
 
+bool AlertPresenter::displayAvailable()
+{
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void AlertPresenter::notifyDesktop(const QString& appName, const QString& summary, const QString& body, int waitMs)
+{
+    const QString service = QStringLiteral("org.freedesktop.Notifications");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return;
+    if (waitMs > 0 && (!bus.interface() || !bus.interface()->isServiceRegistered(service)))
+        return;
+    QDBusMessage notify = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
+                                                         service, QStringLiteral("Notify"));
+    notify << appName << uint(0) << QString() << summary << body << QStringList() << QVariantMap() << qint32(-1);
+    if (waitMs > 0)
+        bus.call(notify, QDBus::Block, waitMs);
+    else
+        bus.send(notify);
+}
+
 bool AlertPresenter::startWithoutDisplayIfNeeded()
 {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
-        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (displayAvailable())
         return false;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     personPresentFlag() = false;

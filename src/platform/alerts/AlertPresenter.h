@@ -45,6 +45,15 @@ public:
         int safeButton = 0;   // taken when nobody can answer (a question's "No")
     };
 
+    /// True when Qt can show windows: a platform was chosen (QT_QPA_PLATFORM)
+    /// or an X11 or Wayland display is named.
+    static bool displayAvailable();
+    /// Posts a desktop notification when the session bus is connected. With
+    /// waitMs 0 it is queued without waiting (a missing service costs nothing);
+    /// otherwise it is sent only when org.freedesktop.Notifications is there,
+    /// waiting up to waitMs for the answer (for a process about to end).
+    static void notifyDesktop(const QString& appName, const QString& summary, const QString& body, int waitMs = 0);
+
     /// Call before the QApplication exists. When neither QT_QPA_PLATFORM,
     /// DISPLAY nor WAYLAND_DISPLAY is set, selects the offscreen platform and
     /// marks the process as having nobody to answer. Returns that mark.
