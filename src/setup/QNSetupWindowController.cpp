@@ -19,7 +19,6 @@
 #include <QItemSelectionModel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -472,20 +471,6 @@ qint32 QNSetupWindowController::trayCloseStep(QNDeviceOperator& deviceOperator, 
         return deviceOperator.setTrayStateToClose() != 0 ? qn::hardware::kIOReturnError : kQNTrayStillMoving;
     }
     return seenOpen ? 0 : kQNTrayStillMoving;
-}
-
-qint32 QNSetupWindowController::tryCloseTrayWithDeviceOperator(QNDeviceOperator& deviceOperator)
-{
-    bool seenOpen = false;
-    const QDeadlineTimer deadline(_trayWaitLimitMs);
-    for (;;) {
-        const qint32 status = trayCloseStep(deviceOperator, seenOpen);
-        if (status != kQNTrayStillMoving)
-            return status;
-        if (deadline.hasExpired())
-            return kQNTrayWaitTimedOut;
-        QThread::msleep(kWaitPassMs);
-    }
 }
 
 void QNSetupWindowController::refreshSlotLoadingOfEntries()

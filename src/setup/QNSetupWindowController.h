@@ -89,10 +89,6 @@ public:
     /// it runs on timers. A drive whose disc is busy gets no record; the
     /// user is told at the end which drives to empty first.
     void checkTrayOfDrive(std::optional<int> position);
-    /// The same wait in one blocking call (for callers off the window's
-    /// thread): waits for the tray to be seen open, closes it and waits for it
-    /// to be closed; gives up with kQNTrayWaitTimedOut after trayWaitLimit().
-    qint32 tryCloseTrayWithDeviceOperator(QNDeviceOperator& deviceOperator);
     bool isCheckingTrays() const { return _checking; }
     int trayWaitLimit() const { return _trayWaitLimitMs; }
     void setTrayWaitLimit(int milliseconds) { _trayWaitLimitMs = milliseconds; }
