@@ -7,6 +7,11 @@ namespace qn::contracts {
 
 using namespace qn::events;
 
+namespace {
+// Started from a terminal, the agent keeps it for what it says without a display.
+constexpr quint32 kLaunchFlags = kLSLaunchDefaults | kLSLaunchKeepTerminalStandardError;
+}  // namespace
+
 QString agentProgramPath()
 {
     return Bundle::programPath(QStringLiteral("QNTraylift"));
@@ -22,9 +27,9 @@ AppleEvent makeEjectRequest(qint32 deviceIndex)
 OSStatus sendEjectRequest(std::optional<qint32> deviceIndex, const QString& agentPath)
 {
     if (!deviceIndex)
-        return LaunchServices::openApplication(agentPath, kLSLaunchDefaults, nullptr);
+        return LaunchServices::openApplication(agentPath, kLaunchFlags, nullptr);
     const AppleEvent request = makeEjectRequest(*deviceIndex);
-    return LaunchServices::openApplication(agentPath, kLSLaunchDefaults, &request);
+    return LaunchServices::openApplication(agentPath, kLaunchFlags, &request);
 }
 
 }  // namespace qn::contracts

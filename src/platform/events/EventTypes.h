@@ -65,6 +65,10 @@ inline constexpr quint32 kLSLaunchDefaults = 0x00000001;
 inline constexpr quint32 kLSLaunchDontSwitch = 0x00000200;
 inline constexpr quint32 kLSLaunchAsync = 0x00010000;
 inline constexpr quint32 kLSLaunchNewInstance = 0x00080000;
+// Ours: when the launcher's standard error is a terminal, the program keeps
+// it (so a command-line trigger's user sees what a display-less program says);
+// a pipe or a file is never handed on, so no reader waits for the program.
+inline constexpr quint32 kLSLaunchKeepTerminalStandardError = 0x01000000;
 
 // Launch status codes.
 inline constexpr OSStatus kLSExecutableIncorrectFormat = -10661;

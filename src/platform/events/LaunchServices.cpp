@@ -108,16 +108,19 @@ struct LaunchShared {
     char* grandchildStack;  // top of the stack the program's process starts on
     pid_t child;            // set by the middle process: the program's pid, or -errno
     int execErrno;          // set by the program's process when execve fails
+    bool keepStandardError; // the launcher's terminal stays the program's stderr
 };
 
 // The program's process: the launcher's signal state undone, stdio on
-// /dev/null, the hand-over socket kept open across execve.
+// /dev/null (stderr may stay the launcher's terminal), the hand-over socket
+// kept open across execve.
 int launchGrandchild(void* arg)
 {
     auto* shared = static_cast<LaunchShared*>(arg);
     ::dup2(shared->devNull, 0);
     ::dup2(shared->devNull, 1);
-    ::dup2(shared->devNull, 2);
+    if (!shared->keepStandardError)
+        ::dup2(shared->devNull, 2);
     ::fcntl(shared->theirs, F_SETFD, 0);
     sigset_t none;
     ::sigemptyset(&none);
@@ -194,7 +197,8 @@ Spawned spawnDetached(const QString& program, quint32 flags)
         return result;
     }
     LaunchShared shared{exe.constData(), argv, envp.data(), devNull, theirs,
-                        static_cast<char*>(stacks) + 2 * kStackSize, 0, 0};
+                        static_cast<char*>(stacks) + 2 * kStackSize, 0, 0,
+                        (flags & kLSLaunchKeepTerminalStandardError) && ::isatty(2) == 1};
 
     // Signals stay blocked until the children have reset their handlers.
     sigset_t all, previous;

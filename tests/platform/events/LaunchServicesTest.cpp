@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -376,6 +378,63 @@ TEST(LaunchServices, ProgramStartsDetachedWithTheLauncherSignalStateUndone)
     EXPECT_EQ(lines[2], QStringLiteral("SigIgn:\t0000000000000000"));
     EXPECT_EQ(lines[3], QStringLiteral("/dev/null"));
     EXPECT_EQ(lines[4], QStringLiteral("/dev/null"));
+}
+
+// With kLSLaunchKeepTerminalStandardError the program keeps the launcher's
+// standard error when that is a terminal, and only then: a pipe is never
+// handed on (its reader would wait for the program).
+TEST(LaunchServices, TerminalStandardErrorIsKeptOnRequestAndNothingElse)
+{
+    const QString script = qn::test::homeDir() + QStringLiteral("/report-stderr.sh");
+    {
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nreadlink /proc/$$/fd/2 > \"$QN_TEST_START_OUT.tmp\"\n"
+                "mv \"$QN_TEST_START_OUT.tmp\" \"$QN_TEST_START_OUT\"\n");
+    }
+    ::chmod(QFile::encodeName(script).constData(), 0755);
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const QByteArray terminal = ::ptsname(master);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+
+    struct Case {
+        const char* name;
+        int stderrFd;
+        quint32 flags;
+        QByteArray expected;
+    };
+    const int slave = ::open(terminal.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    const quint32 keep = kLSLaunchDefaults | kLSLaunchAsync | kLSLaunchKeepTerminalStandardError;
+    const Case cases[] = {
+        {"terminal, asked", slave, keep, terminal},
+        {"terminal, not asked", slave, kLSLaunchDefaults | kLSLaunchAsync, "/dev/null"},
+        {"pipe, asked", pipeFds[1], keep, "/dev/null"},
+    };
+    for (const Case& c : cases) {
+        const QString out = qn::test::homeDir() + QStringLiteral("/report-stderr.out");
+        QFile::remove(out);
+        ::setenv("QN_TEST_START_OUT", QFile::encodeName(out).constData(), 1);
+        const int savedStderr = ::dup(2);
+        ::dup2(c.stderrFd, 2);
+        ProcessSerialNumber psn;
+        const OSStatus status = LaunchServices::openApplication(script, c.flags, nullptr, &psn);
+        ::dup2(savedStderr, 2);
+        ::close(savedStderr);
+        ::unsetenv("QN_TEST_START_OUT");
+        ASSERT_EQ(status, noErr) << c.name;
+        ASSERT_TRUE(qn::test::waitUntil([&] { return QFile::exists(out); }, 10000)) << c.name;
+        QFile f(out);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll().trimmed(), c.expected) << c.name;
+    }
+    for (int fd : {slave, master, pipeFds[0], pipeFds[1]})
+        ::close(fd);
 }
 
 TEST(LaunchServices, LaunchFlagsReachTheProgram)
