@@ -46,7 +46,6 @@ public:
     /// Ends the subscription (the list keeps its last state). Called by the
     /// destructor too.
     void unregisterCallbackHandlers();
-    bool isSubscribed() const { return _subscribed; }
 
     /// The live list (read it, do not keep iterators across events).
     const QNDeviceList& devicesArray() const { return _devicesArray; }

@@ -43,7 +43,6 @@ public:
     /// The agent's pending close timer, stopped when the panel closes the tray
     /// itself. The panel does not own it.
     void setCloseTrayTimer(QTimer* timer);
-    QTimer* closeTrayTimer() const { return _closeTrayTimer; }
 
     /// Replaces how the panel ends the program (tests).
     void setTerminator(Terminator terminator) { _terminator = std::move(terminator); }

@@ -89,7 +89,6 @@ public:
     void refreshRemainTime();
 
     qint32 deviceIndex() const { return _deviceIndex; }
-    QNEjectWindowController* ejectWindow() const { return _ejectWindow.get(); }
     QNDeviceScanner& deviceScanner() { return *_deviceScanner; }
 
     /// The index an eject request asks for (0 without a usable direct object).

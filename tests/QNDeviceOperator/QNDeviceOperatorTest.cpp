@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "QNDeviceOperator.h"
 #include "QNDeviceScanner.h"
-#include "SimHardware.h"
+#include "SimulatedMachine.h"
 #include "TestSupport.h"
 #include "hardware/DeviceRegistry.h"
 
@@ -18,20 +18,11 @@ QNDevicePtr recordFor(const QString& name)
     return d;
 }
 
-QStringList logTexts(const SimMachine& machine, const QString& startingWith)
-{
-    QStringList out;
-    for (const SimLogEntry& e : machine.readLog())
-        if (e.text.startsWith(startingWith))
-            out << e.text;
-    return out;
-}
-
 }  // namespace
 
 TEST(QNDeviceOperator, TrayStateIsZeroOrOneAnythingElseIsAnError)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0");
     auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
     ASSERT_TRUE(op);
@@ -57,7 +48,7 @@ TEST(QNDeviceOperator, TrayStateIsZeroOrOneAnythingElseIsAnError)
 
 TEST(QNDeviceOperator, NeverMadeWithoutIdentityOrForADriveThatIsGone)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0");
     EXPECT_FALSE(QNDeviceOperator::deviceOperatorForDevice(std::make_shared<QNDevice>(), hw.registry));
     EXPECT_FALSE(QNDeviceOperator::deviceOperatorForDevice(nullptr, hw.registry));
@@ -79,17 +70,15 @@ TEST(QNDeviceOperator, NeverMadeWithoutIdentityOrForADriveThatIsGone)
 
 TEST(QNDeviceOperator, EjectWithoutDiscOrMountedVolumeDoesNothing)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0");
     auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
     ASSERT_TRUE(op);
     EXPECT_TRUE(op->ejectMedia());
-    ASSERT_EQ(hw.machine.moveTrayByHand("sr0", true), 0);
-    ASSERT_EQ(hw.machine.insertDisc("sr0", {}), 0);
-    ASSERT_EQ(hw.machine.moveTrayByHand("sr0", false), 0);
+    hw.insertDisc("sr0");
     EXPECT_TRUE(op->ejectMedia());  // a disc, but not mounted
-    EXPECT_TRUE(logTexts(hw.machine, "eject").isEmpty());
-    EXPECT_TRUE(logTexts(hw.machine, "unmount").isEmpty());
+    EXPECT_TRUE(hw.log("eject").isEmpty());
+    EXPECT_TRUE(hw.log("unmount").isEmpty());
     quint8 state = 0x55;
     EXPECT_EQ(op->getTrayState(&state), 0);
     EXPECT_EQ(state, 0);
@@ -97,9 +86,9 @@ TEST(QNDeviceOperator, EjectWithoutDiscOrMountedVolumeDoesNothing)
 
 TEST(QNDeviceOperator, EjectsTheFirstMountedVolumeOfItsOwnDrive)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     // sr10 comes first and its name begins with "sr1", but it is another drive.
-    hw.plug("sr10", "Other", true);
+    hw.plug("sr10", "Other", qn::test::SimulatedMachine::withMountedDisc);
     SimDrive d;
     d.bsdName = "sr1";
     d.guid = "GUID-sr1";
@@ -122,8 +111,8 @@ TEST(QNDeviceOperator, EjectsTheFirstMountedVolumeOfItsOwnDrive)
     auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr1"), hw.registry);
     ASSERT_TRUE(op);
     EXPECT_TRUE(op->ejectMedia());
-    EXPECT_EQ(logTexts(hw.machine, "unmount"), (QStringList{"unmount sr1p2", "unmount sr1p3"}));
-    EXPECT_EQ(logTexts(hw.machine, "eject"), QStringList{"eject sr1 tray-open"});
+    EXPECT_EQ(hw.log("unmount"), (QStringList{"unmount sr1p2", "unmount sr1p3"}));
+    EXPECT_EQ(hw.log("eject"), QStringList{"eject sr1 tray-open"});
     quint8 state = 0;
     EXPECT_EQ(op->getTrayState(&state), 0);
     EXPECT_EQ(state, QNDeviceOperator::kTrayOpen);
@@ -134,8 +123,8 @@ TEST(QNDeviceOperator, EjectsTheFirstMountedVolumeOfItsOwnDrive)
 
 TEST(QNDeviceOperator, BusyDiscIsNotEjectedAndTheTrayStaysShut)
 {
-    SimHardware hw;
-    hw.plug("sr0", "Burner", true);
+    qn::test::SimulatedMachine hw;
+    hw.plug("sr0", "Burner", qn::test::SimulatedMachine::withMountedDisc);
     ASSERT_EQ(hw.machine.setBusy("sr0", true), 0);
     auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
     ASSERT_TRUE(op);
@@ -153,14 +142,11 @@ TEST(QNDeviceOperator, BusyDiscIsNotEjectedAndTheTrayStaysShut)
 
 TEST(QNDeviceOperator, SlotLoaderRefusesTrayCommandsButEjectsItsDisc)
 {
-    SimHardware hw;
-    SimDrive slot;
-    slot.bsdName = "sr0";
-    slot.guid = "GUID-sr0";
-    slot.slotLoading = true;
-    slot.discPresent = true;
-    slot.volumes = {{"sr0", "/media/sr0", true, false}};
-    ASSERT_EQ(hw.machine.plug(slot), 0);
+    qn::test::SimulatedMachine hw;
+    hw.plug("sr0", "Slot", [](SimDrive& d) {
+        d.slotLoading = true;
+        qn::test::SimulatedMachine::withMountedDisc(d);
+    });
     auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
     ASSERT_TRUE(op);
     EXPECT_NE(op->setTrayStateToOpen(), 0);
@@ -174,19 +160,16 @@ TEST(QNDeviceOperator, SlotLoaderRefusesTrayCommandsButEjectsItsDisc)
 
 TEST(QNDrivesTool, ListsTheDrivesOfASimulatedMachine)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0", "DVDRAM GH24NSD1");
-    SimDrive usb;
-    usb.bsdName = "sr1";
-    usb.guid = "GUID-sr1";
-    usb.vendor = "PIONEER";
-    usb.product = "BD-RW BDR-XD07";
-    usb.revision = "1.01";
-    usb.interconnect = "USB";
-    usb.trayOpen = true;
-    ASSERT_EQ(hw.machine.plug(usb), 0);
-    const qn::test::ProcessResult r = qn::test::runProcess(qn::test::stageDir() + "/bin/qn-drives", {}, 30000,
-                                                           {"QNLAB_SIMULATED_HARDWARE=" + hw.machine.path()});
+    hw.plug("sr1", "BD-RW BDR-XD07", [](SimDrive& d) {
+        d.vendor = "PIONEER";
+        d.revision = "1.01";
+        d.interconnect = "USB";
+        d.trayOpen = true;
+    });
+    // The fixture hands the machine to the programs the test starts.
+    const qn::test::ProcessResult r = qn::test::runProcess(qn::test::stageDir() + "/bin/qn-drives", {});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
@@ -215,17 +198,15 @@ class QNDeviceOperatorToggle : public ::testing::TestWithParam<ToggleCase> {};
 TEST_P(QNDeviceOperatorToggle, SaysWhatHappened)
 {
     const ToggleCase& c = GetParam();
-    SimHardware hw;
-    SimDrive d;
-    d.bsdName = QStringLiteral("sr0");
-    d.guid = "GUID-sr0";
-    d.trayOpen = c.trayOpen;
-    d.trayMotor = c.trayMotor;
-    d.slotLoading = c.slotLoading;
-    d.discPresent = c.disc;
-    if (c.disc)
-        d.volumes = {{QStringLiteral("sr0"), QStringLiteral("/media/sim/sr0"), c.mounted, c.busy}};
-    ASSERT_EQ(hw.machine.plug(d), 0);
+    qn::test::SimulatedMachine hw;
+    hw.plug("sr0", "Drive", [&c](SimDrive& d) {
+        d.trayOpen = c.trayOpen;
+        d.trayMotor = c.trayMotor;
+        d.slotLoading = c.slotLoading;
+        d.discPresent = c.disc;
+        if (c.disc)
+            d.volumes = {{"sr0", "/media/sim/sr0", c.mounted, c.busy}};
+    });
 
     auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
     ASSERT_TRUE(op);
@@ -252,12 +233,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(QNDeviceOperator, CloseIfOpenClosesAnOpenTrayAndOnlyReportsAClosedOne)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0");
     auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), hw.registry);
     ASSERT_TRUE(op);
     EXPECT_EQ(op->closeTrayIfOpen(), QNDeviceOperator::CloseOutcome::ReadsClosed);
-    EXPECT_TRUE(logTexts(hw.machine, QStringLiteral("tray-close")).isEmpty()) << "nothing sent to a closed tray";
+    EXPECT_TRUE(hw.log(QStringLiteral("tray-close")).isEmpty()) << "nothing sent to a closed tray";
     ASSERT_EQ(hw.machine.moveTrayByHand(QStringLiteral("sr0"), true), 0);
     EXPECT_EQ(op->closeTrayIfOpen(), QNDeviceOperator::CloseOutcome::Closed);
     EXPECT_FALSE(hw.machine.read()->drive(QStringLiteral("sr0"))->trayOpen);

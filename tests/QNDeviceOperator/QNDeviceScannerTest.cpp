@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "QNDeviceScanner.h"
-#include "SimHardware.h"
+#include "SimulatedMachine.h"
 #include "TestSupport.h"
 #include "hardware/DeviceRegistry.h"
 #include "notify/NotificationCenter.h"
@@ -50,7 +50,7 @@ QStringList products(const QNDeviceList& list)
 
 TEST(QNDeviceScanner, DrivesPresentAtSubscriptionComeInOneNotification)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0", "First");
     hw.plug("sr1", "Second");
     QNDeviceScanner scanner(hw.registry);
@@ -80,14 +80,14 @@ TEST(QNDeviceScanner, DrivesPresentAtSubscriptionComeInOneNotification)
 
 TEST(QNDeviceScanner, RemovalShiftsLaterPositions)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0", "A");
     hw.plug("sr1", "B");
     hw.plug("sr2", "C");
     QNDeviceScanner scanner(hw.registry);
     scanner.registerCallbackHandlers();
     NotificationLog log(scanner);
-    ASSERT_EQ(hw.machine.unplug("sr0"), 0);
+    hw.unplug("sr0");
     ASSERT_TRUE(qn::test::waitUntil([&] { return scanner.devicesArray().size() == 2; }));
     EXPECT_EQ(products(scanner.devicesArray()), (QStringList{"B", "C"}));
     ASSERT_EQ(log.entries.size(), 1);
@@ -125,7 +125,7 @@ TEST(QNDeviceScanner, RecordsFromSparsePropertyTables)
 
 TEST(QNDeviceScanner, DriveWithoutIdentityIsListedButNeverRemoved)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0", "Known");
     ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> qint32 {
         SimDrive anonymous;
@@ -139,19 +139,22 @@ TEST(QNDeviceScanner, DriveWithoutIdentityIsListedButNeverRemoved)
     scanner.registerCallbackHandlers();
     ASSERT_EQ(products(scanner.devicesArray()), (QStringList{"Known", "Anonymous"}));
     NotificationLog log(scanner);
-    ASSERT_EQ(hw.machine.unplug("sr1"), 0);
-    ASSERT_EQ(hw.machine.unplug("sr0"), 0);
-    ASSERT_TRUE(qn::test::waitUntil([&] { return scanner.devicesArray().size() == 1; }));
-    qn::test::waitUntil([] { return false; }, 300);  // room for a wrong announcement
+    hw.unplug("sr1");
+    hw.unplug("sr0");
+    // Sync point: a later arrival is announced after anything the removals caused.
+    hw.plug("sr2", "Later");
+    ASSERT_TRUE(qn::test::waitUntil([&] { return !log.entries.isEmpty() && log.entries.last().name == kQNDevicesAppearedNotification; }));
     // Only the known drive's removal was announced.
-    ASSERT_EQ(log.entries.size(), 1);
+    ASSERT_EQ(log.entries.size(), 2);
+    EXPECT_EQ(log.entries[0].name, kQNDevicesDisappearedNotification);
+    ASSERT_EQ(log.entries[0].devices.size(), 1);
     EXPECT_EQ(log.entries[0].devices[0]->GUIDData(), QByteArray("GUID-sr0"));
-    EXPECT_EQ(products(scanner.devicesArray()), QStringList{"Anonymous"});
+    EXPECT_EQ(products(scanner.devicesArray()), (QStringList{"Anonymous", "Later"}));
 }
 
 TEST(QNDeviceScanner, DriveAndRemovalFromAnotherProcessAreSeen)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     QNDeviceScanner scanner(hw.registry);
     scanner.registerCallbackHandlers();
     NotificationLog log(scanner);
@@ -173,7 +176,7 @@ TEST(QNDeviceScanner, DriveAndRemovalFromAnotherProcessAreSeen)
 
 TEST(QNDeviceScanner, EveryScannerOfTheProcessSeesEachChangeOnce)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0", "A");
     QNDeviceScanner early(hw.registry);
     early.registerCallbackHandlers();
@@ -183,24 +186,29 @@ TEST(QNDeviceScanner, EveryScannerOfTheProcessSeesEachChangeOnce)
     EXPECT_EQ(products(late.devicesArray()), (QStringList{"A", "B"}));
     EXPECT_EQ(products(early.devicesArray()), (QStringList{"A", "B"}));
     hw.plug("sr2", "C");
-    ASSERT_TRUE(qn::test::waitUntil([&] { return early.devicesArray().size() == 3 && late.devicesArray().size() == 3; }));
-    qn::test::waitUntil([] { return false; }, 200);  // a duplicate would arrive now
-    EXPECT_EQ(products(late.devicesArray()), (QStringList{"A", "B", "C"}));
-    EXPECT_EQ(products(early.devicesArray()), (QStringList{"A", "B", "C"}));
+    // Sync point: a duplicate of C would be delivered before the next arrival.
+    hw.plug("sr3", "D");
+    const auto lastIsD = [](const QNDeviceScanner& s) {
+        return !s.devicesArray().isEmpty() && s.devicesArray().last()->productName() == "D";
+    };
+    ASSERT_TRUE(qn::test::waitUntil([&] { return lastIsD(early) && lastIsD(late); }));
+    EXPECT_EQ(products(late.devicesArray()), (QStringList{"A", "B", "C", "D"}));
+    EXPECT_EQ(products(early.devicesArray()), (QStringList{"A", "B", "C", "D"}));
 
     // After unsubscribing the list stays as it was.
     late.unregisterCallbackHandlers();
-    ASSERT_EQ(hw.machine.unplug("sr0"), 0);
-    ASSERT_TRUE(qn::test::waitUntil([&] { return early.devicesArray().size() == 2; }));
-    EXPECT_EQ(late.devicesArray().size(), 3);
+    hw.unplug("sr0");
+    ASSERT_TRUE(qn::test::waitUntil([&] { return early.devicesArray().size() == 3; }));
+    EXPECT_EQ(late.devicesArray().size(), 4);
 }
 
 TEST(QNDeviceScanner, BrokenMachineFileRemovesNoDrive)
 {
-    SimHardware hw;
+    qn::test::SimulatedMachine hw;
     hw.plug("sr0", "A");
     QNDeviceScanner scanner(hw.registry);
     scanner.registerCallbackHandlers();
+    NotificationLog log(scanner);
     QFile f(hw.machine.path());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray good = f.readAll();
@@ -208,7 +216,9 @@ TEST(QNDeviceScanner, BrokenMachineFileRemovesNoDrive)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write("{ broken");
     f.close();
-    qn::test::waitUntil([] { return false; }, 300);
+    // A watching registry reads the file again when asked for its drives, so
+    // the broken content is seen now rather than whenever the watcher fires.
+    EXPECT_EQ(hw.registry.matchingDrives().size(), 1);
     EXPECT_EQ(scanner.devicesArray().size(), 1);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(good);
@@ -216,4 +226,8 @@ TEST(QNDeviceScanner, BrokenMachineFileRemovesNoDrive)
     hw.plug("sr1", "B");
     ASSERT_TRUE(qn::test::waitUntil([&] { return scanner.devicesArray().size() == 2; }));
     EXPECT_EQ(products(scanner.devicesArray()), (QStringList{"A", "B"}));
+    // Neither a removal nor a repeated arrival of A was announced on the way.
+    ASSERT_EQ(log.entries.size(), 1);
+    EXPECT_EQ(log.entries[0].name, kQNDevicesAppearedNotification);
+    EXPECT_EQ(products(log.entries[0].devices), QStringList{"B"});
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TestSupport.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
+#include <QTimer>
 
 namespace qn::test {
 
@@ -54,11 +56,21 @@ QString testBinDir()
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    // What a test waits for may change outside this process (a file another
+    // program writes), which raises no event here: a short tick wakes the
+    // wait to look again. Between ticks the thread sleeps in the event
+    // dispatcher and handles every event the moment it arrives.
+    QTimer tick;
+    if (dispatcher)
+        tick.start(5);
     while (!pred()) {
         if (deadline.hasExpired())
             return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
+        if (dispatcher)
+            dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        else
+            QThread::msleep(5);  // a thread without an event loop has nothing to wait in
     }
     return true;
 }

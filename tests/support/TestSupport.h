@@ -33,7 +33,9 @@ QString privilegedHelperAllowing(const QString& folder, const QStringList& tools
 /// Folder of the test programs and test helper programs.
 QString testBinDir();
 
-/// Processes Qt events until pred() is true or the timeout passes.
+/// Handles Qt events until pred() is true or the timeout passes; pred() is
+/// checked after every batch of events and at least every 5 ms, and the
+/// thread sleeps in between. Returns pred()'s last answer.
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 
 struct ProcessResult {
