@@ -8,6 +8,9 @@
    Goal: latency <= floor + 50 ms (the agent's designed delay) + 30 ms.
 2. Peak RSS of the agent (started directly, acting on drive 1) beside the bare
    program. Goal: <= 1.2x.
+3. Delays of the countdown (1 s, median of 5): countdown armed -> tray closed
+   at the deadline (designed: 1 s), and tray closed -> agent quit (designed:
+   at once, 0.05 s, not the 1.6 s of an agent that quits after opening).
 Everything runs offscreen in a private home; the machine is simulated.
 """
 import datetime
@@ -107,3 +110,19 @@ print(f"qneject -d 1 -> tray command:   median {l:.1f} ms (min {min(latency):.1f
 print(f"  goal <= floor + 50 + 30 = {f + 80:.1f} ms: {'met' if l <= f + 80 else 'NOT met'}")
 print(f"peak RSS: agent {agent_rss / 1024:.1f} MiB, bare program {bare_rss / 1024:.1f} MiB, "
       f"ratio {agent_rss / bare_rss:.2f} (goal <= 1.20: {'met' if agent_rss <= 1.2 * bare_rss else 'NOT met'})")
+
+# Countdown delays.
+tool("qn-defaults", "write", "com.qnlab.QNTraylift", "autoCloseTray", "-bool", "yes")
+tool("qn-defaults", "write", "com.qnlab.QNTraylift", "timeIntervalUntilCloseTray", "-float", "1")
+to_close, to_quit = [], []
+for _ in range(5):
+    start = len(log_lines())
+    subprocess.run([os.path.join(stage, "bin/qneject"), "-d", "1"], env=env, check=True)
+    armed = wait_for("agent countdown armed", start)
+    close = wait_for("tray-close sr1", start)
+    quit_line = wait_for("agent quit status", start)
+    to_close.append(stamp(close) - stamp(armed))
+    to_quit.append(stamp(quit_line) - stamp(close))
+    time.sleep(0.1)
+print(f"countdown armed -> tray closed: median {statistics.median(to_close):.3f} s (designed 1 s)")
+print(f"tray closed -> agent quit:      median {statistics.median(to_quit):.3f} s (designed 0.05 s)")

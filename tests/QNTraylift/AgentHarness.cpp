@@ -11,8 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSet>
-#include <QThread>
 
 #include <csignal>
 #include <unistd.h>
@@ -38,10 +36,8 @@ bool processAlive(qint64 pid)
 
 }  // namespace
 
-AgentHarness::AgentHarness() : _dir(QDir::tempPath() + QStringLiteral("/qnagent-XXXXXX")), _machine(_dir.path() + QStringLiteral("/machine.json"))
+AgentHarness::AgentHarness() : _dir(QDir::tempPath() + QStringLiteral("/qnagent-XXXXXX")), _hw(_dir.path())
 {
-    _machine.create();
-    qputenv("QNLAB_SIMULATED_HARDWARE", QFile::encodeName(_machine.path()));
     qputenv("QNLAB_TEST_ANSWERS", QFile::encodeName(_dir.path() + QStringLiteral("/answers.jsonl")));
     qputenv("QNLAB_TEST_SHOWN", QFile::encodeName(_dir.path() + QStringLiteral("/shown.jsonl")));
     UserDefaults(kAgentDomain).setPersistentDomain({});
@@ -50,32 +46,13 @@ AgentHarness::AgentHarness() : _dir(QDir::tempPath() + QStringLiteral("/qnagent-
 AgentHarness::~AgentHarness()
 {
     waitForAgentsToQuit(5000);
-    qunsetenv("QNLAB_SIMULATED_HARDWARE");
     qunsetenv("QNLAB_TEST_ANSWERS");
     qunsetenv("QNLAB_TEST_SHOWN");
 }
 
 QString AgentHarness::plugDrive(const QString& vendor, const QString& product, bool trayOpen, bool disc, bool mounted)
 {
-    hardware::SimDrive d;
-    d.vendor = vendor;
-    d.product = product;
-    d.revision = QStringLiteral("1.00");
-    _machine.plug(d);
-    const hardware::SimMachineState state = *_machine.read();
-    const QString name = state.drives.last().bsdName;
-    if (disc) {
-        _machine.moveTrayByHand(name, true);
-        hardware::SimVolume v;
-        v.bsdName = name;
-        _machine.insertDisc(name, {v});
-        _machine.moveTrayByHand(name, false);
-        if (mounted)
-            _machine.mount(name);
-    }
-    if (trayOpen)
-        _machine.moveTrayByHand(name, true);
-    return name;
+    return _hw.plugDrive(vendor, product, trayOpen, disc, mounted);
 }
 
 void AgentHarness::setPreferences(const QVariantMap& prefs)
@@ -117,28 +94,12 @@ AgentHarness::Run AgentHarness::qneject(const QStringList& args, const QString& 
     return {r.exitCode, r.out, r.err};
 }
 
-QList<hardware::SimLogEntry> AgentHarness::entries(const QString& prefix) const
-{
-    QList<hardware::SimLogEntry> found;
-    for (const hardware::SimLogEntry& e : log())
-        if (e.text.startsWith(prefix))
-            found << e;
-    return found;
-}
-
 std::optional<hardware::SimLogEntry> AgentHarness::first(const QString& prefix) const
 {
     const QList<hardware::SimLogEntry> found = entries(prefix);
     if (found.isEmpty())
         return std::nullopt;
     return found.first();
-}
-
-std::optional<hardware::SimLogEntry> AgentHarness::waitFor(const QString& prefix, int timeoutMs) const
-{
-    std::optional<hardware::SimLogEntry> found;
-    waitUntil([&] { return (found = first(prefix)).has_value(); }, timeoutMs);
-    return found;
 }
 
 QList<qint64> AgentHarness::agentPids() const
@@ -169,14 +130,6 @@ bool AgentHarness::waitForAgentsToQuit(int timeoutMs)
 double AgentHarness::seconds(const hardware::SimLogEntry& from, const hardware::SimLogEntry& to)
 {
     return from.time.msecsTo(to.time) / 1000.0;
-}
-
-std::optional<hardware::SimDrive> AgentHarness::drive(const QString& bsdName) const
-{
-    const std::optional<hardware::SimMachineState> state = _machine.read();
-    if (!state || !state->drive(bsdName))
-        return std::nullopt;
-    return *state->drive(bsdName);
 }
 
 QString AgentHarness::makeInstallCopy(const QStringList& programs)

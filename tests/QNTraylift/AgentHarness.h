@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Runs the real agent and trigger as processes against a simulated machine:
-// a fresh machine file per test, the alert hook files, the agent's
-// preferences, and helpers that read the machine's event log.
-#include "hardware/sim/SimMachine.h"
+// Runs the real agent and trigger as processes against a simulated machine
+// (the SimulatedMachine fixture, in the harness's folder): the alert hook
+// files, the agent's preferences, and helpers that read the machine's event
+// log.
+#include "SimulatedMachine.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -24,7 +25,8 @@ public:
     AgentHarness();
     ~AgentHarness();
 
-    hardware::SimMachine& machine() { return _machine; }
+    hardware::SimMachine& machine() { return _hw.machine; }
+    SimulatedMachine& hardware() { return _hw; }
     QString folder() const { return _dir.path(); }
 
     /// A drive with a tray; `disc` puts a disc with one volume (mounted when
@@ -47,12 +49,15 @@ public:
     Run qneject(const QStringList& args, const QString& prefix = {});
 
     // --- Event log ------------------------------------------------------------
-    QList<hardware::SimLogEntry> log() const { return _machine.readLog(); }
+    QList<hardware::SimLogEntry> log() const { return _hw.entries(); }
     /// Entries whose text starts with `prefix`.
-    QList<hardware::SimLogEntry> entries(const QString& prefix) const;
+    QList<hardware::SimLogEntry> entries(const QString& prefix) const { return _hw.entries(prefix); }
     std::optional<hardware::SimLogEntry> first(const QString& prefix) const;
     /// Waits until an entry starting with `prefix` exists.
-    std::optional<hardware::SimLogEntry> waitFor(const QString& prefix, int timeoutMs = 15000) const;
+    std::optional<hardware::SimLogEntry> waitFor(const QString& prefix, int timeoutMs = 15000) const
+    {
+        return _hw.waitForLog(prefix, timeoutMs);
+    }
     /// Waits until every agent that wrote to the log has quit; kills (by pid)
     /// any that is still running after the timeout and returns false then.
     bool waitForAgentsToQuit(int timeoutMs = 15000);
@@ -62,7 +67,7 @@ public:
     static double seconds(const hardware::SimLogEntry& from, const hardware::SimLogEntry& to);
 
     /// The drive's state now.
-    std::optional<hardware::SimDrive> drive(const QString& bsdName) const;
+    std::optional<hardware::SimDrive> drive(const QString& bsdName) const { return _hw.drive(bsdName); }
 
     /// A private copy of the installation (bin, lib) without the agent, so a
     /// test can add its own programs beside the programs it copies. Returns
@@ -71,8 +76,7 @@ public:
 
 private:
     QTemporaryDir _dir;
-    hardware::SimMachine _machine;
-    QByteArray _oldMachineEnv;
+    SimulatedMachine _hw;  // exports the machine until the agents have quit
 };
 
 }  // namespace qn::test

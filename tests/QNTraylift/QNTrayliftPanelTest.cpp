@@ -5,19 +5,18 @@
 #include "QNEjectWindowController.h"
 #include "QNTraylift.h"
 
+#include "SimulatedMachine.h"
 #include "TestSupport.h"
 
 #include "events/EventManager.h"
 #include "events/EventTypes.h"
 #include "hardware/DeviceRegistry.h"
-#include "hardware/sim/SimMachine.h"
 #include "strings/LocalizedString.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 using namespace qn;
@@ -79,21 +78,13 @@ TEST(QNEjectWindow, FloatsFramelessTranslucentWithCountdownControlsHidden)
     EXPECT_EQ(w->pos().y(), screen.y() + (screen.height() - 200) / 2 - 50);
 }
 
-// A simulated machine for the panel's own tray commands.
+// A simulated machine for the panel's own tray commands: one drive, tray out.
 class PanelOnSimulatedDrive : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(_dir.isValid());
-        _machine = std::make_unique<hardware::SimMachine>(_dir.path() + QStringLiteral("/machine.json"));
-        ASSERT_TRUE(_machine->create());
-        hardware::SimDrive d;
-        d.vendor = QStringLiteral("SIM");
-        d.product = QStringLiteral("Writer");
-        ASSERT_EQ(_machine->plug(d), 0);
-        _name = _machine->read()->drives.first().bsdName;
-        ASSERT_EQ(_machine->moveTrayByHand(_name, true), 0);
-        qputenv("QNLAB_SIMULATED_HARDWARE", QFile::encodeName(_machine->path()));
+        _name = _hw.plugDrive(QStringLiteral("SIM"), QStringLiteral("Writer"), /*trayOpen*/ true);
+        // The registry the agent makes: the fixture's machine, chosen by the environment.
         _registry = hardware::DeviceRegistry::create();
         ASSERT_EQ(_registry->backendName(), QStringLiteral("sim"));
         const QList<QVariantMap> drives = _registry->matchingDrives();
@@ -106,14 +97,14 @@ protected:
             _lastSender = sender;
         });
     }
-    void TearDown() override { qunsetenv("QNLAB_SIMULATED_HARDWARE"); }
 
-    bool trayOpen() const { return _machine->read()->drive(_name)->trayOpen; }
+    bool trayOpen() const { return _hw.drive(_name)->trayOpen; }
     void armCountdown(QTimer& closeTimer)
     {
         closeTimer.setSingleShot(true);
+        closeTimer.setTimerType(Qt::PreciseTimer);  // fires in deadline order with the test's own timers
         QObject::connect(&closeTimer, &QTimer::timeout, [this] { ++_deadlineFired; });
-        closeTimer.start(300);
+        closeTimer.start(kCountdownMs);
         _controller.setCloseTrayTimer(&closeTimer);
         _controller.terminateButton()->show();
         _controller.closeTrayButton()->show();
@@ -121,8 +112,8 @@ protected:
         _controller.showWindow();
     }
 
-    QTemporaryDir _dir;
-    std::unique_ptr<hardware::SimMachine> _machine;
+    static constexpr int kCountdownMs = 300;
+    test::SimulatedMachine _hw;
     std::unique_ptr<hardware::DeviceRegistry> _registry;
     QString _name;
     QNDevicePtr _device;
@@ -145,8 +136,12 @@ TEST_F(PanelOnSimulatedDrive, CloseButtonCancelsDeadlineHidesControlsClosesTrayA
     EXPECT_FALSE(trayOpen());
     EXPECT_EQ(_terminations, 1);
     EXPECT_EQ(_lastSender, &_controller);
-    // The agent's own deadline never fires afterwards.
-    QTest::qWait(500);
+    // The agent's own deadline never fires afterwards. Sync point: a timer
+    // armed now with the whole countdown fires after any deadline armed
+    // before it, as timers fire in the order of their deadlines.
+    bool witnessFired = false;
+    QTimer::singleShot(kCountdownMs, [&] { witnessFired = true; });
+    ASSERT_TRUE(qn::test::waitUntil([&] { return witnessFired; }));
     EXPECT_EQ(_deadlineFired, 0);
     // A second press (or request) finds the controls hidden and does nothing.
     _controller.onCloseTray(nullptr);
@@ -174,14 +169,13 @@ TEST_F(PanelOnSimulatedDrive, TrayClosedByHandIsRecheckedFiveTimesWithoutCloseCo
 {
     QTimer closeTimer;
     armCountdown(closeTimer);
-    ASSERT_EQ(_machine->moveTrayByHand(_name, false), 0);
+    _hw.moveTray(_name, false);
     const int before = QNEjectWindowController::retryCount();
     _controller.closeTrayButton()->click();
     EXPECT_EQ(_terminations, 0);
     ASSERT_TRUE(qn::test::waitUntil([this] { return _terminations == 1; }, 8000));
     EXPECT_EQ(QNEjectWindowController::retryCount() - before, 5);
-    for (const hardware::SimLogEntry& e : _machine->readLog())
-        EXPECT_FALSE(e.text.startsWith(QStringLiteral("tray-close"))) << e.text.toStdString();
+    EXPECT_EQ(_hw.log(QStringLiteral("tray-close")), QStringList());
 }
 
 TEST(QNTraylift, VersionGatePassesFrom1040AndReadsLow16BitsSigned)

@@ -7,12 +7,13 @@
 // (<home>/prefix/lib/qml/QNTraylift), so each test decides what lies at that
 // installation's bin/QNTraylift: nothing, a recording stand-in agent, or the
 // real agent.
+#include "SimulatedMachine.h"
 #include "TestSupport.h"
 
 #include "defaults/UserDefaults.h"
 #include "events/AppleEvent.h"
 #include "events/LaunchServices.h"
-#include "hardware/sim/SimMachine.h"
+#include "hardware/DeviceRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,14 +33,9 @@
 using namespace qn;
 using namespace qn::events;
 using qn::hardware::SimDrive;
-using qn::hardware::SimMachine;
 
 namespace {
 
-QString machinePath()
-{
-    return test::homeDir() + QStringLiteral("/machine.json");
-}
 QString prefixDir()
 {
     return test::homeDir() + QStringLiteral("/prefix");
@@ -57,13 +53,11 @@ QString stagedModuleDir()
     return test::stageDir() + QStringLiteral("/lib/qml/QNTraylift");
 }
 
-// Runs before any test touches the device registry, which picks its backend
-// once per process.
+// Runs before any test: the private installation of the module.
 class PluginEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        qputenv("QNLAB_SIMULATED_HARDWARE", QFile::encodeName(machinePath()));
         qputenv("QN_TEST_EJECT_LOG", QFile::encodeName(ejectLogPath()));
         const QString moduleDir = prefixDir() + QStringLiteral("/lib/qml/QNTraylift");
         ASSERT_TRUE(QDir().mkpath(moduleDir));
@@ -135,7 +129,6 @@ class QNTrayliftControlTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(machine.create());
         QFile::remove(ejectLogPath());
         QFile::remove(agentPath());
     }
@@ -145,15 +138,25 @@ protected:
         QFile::remove(agentPath());
     }
 
-    void plug(const SimDrive& d)
+    void plug(const SimDrive& d) { hw.plugDrive(d); }
+    void unplug(const QString& bsdName) { hw.unplug(bsdName); }
+    // Plugs `d` and returns once this process's registry has announced it to
+    // every watcher: a live subscription of the plug-in would have seen it.
+    void plugAndWaitForAnnouncement(const SimDrive& d)
     {
-        QString error;
-        ASSERT_EQ(machine.plug(d, &error), 0) << error.toStdString();
-    }
-    void unplug(const QString& bsdName)
-    {
-        QString error;
-        ASSERT_EQ(machine.unplug(bsdName, &error), 0) << error.toStdString();
+        hardware::DeviceRegistry& registry = hardware::DeviceRegistry::instance();
+        ASSERT_TRUE(registry.startWatching());
+        bool announced = false;
+        const QMetaObject::Connection c = QObject::connect(
+            &registry, &hardware::DeviceRegistry::drivesAppeared, [&](const QList<QVariantMap>& drives) {
+                for (const QVariantMap& p : drives)
+                    announced = announced || p.value(hardware::kBSDNameKey).toString() == d.bsdName;
+            });
+        plug(d);
+        const bool ok = test::waitUntil([&] { return announced; }, 10000);
+        QObject::disconnect(c);
+        registry.stopWatching();
+        ASSERT_TRUE(ok) << "the registry did not announce " << d.bsdName.toStdString();
     }
     void installRecordingAgent()
     {
@@ -171,7 +174,9 @@ protected:
             ::kill(psn.pid(), SIGKILL);
     }
 
-    SimMachine machine{machinePath()};
+    // The registry picks its backend and file once per process: every test's
+    // machine lies at the same place.
+    test::SimulatedMachine hw{test::homeDir()};
 };
 
 TEST_F(QNTrayliftControlTest, ModuleLoadsAndShowsExactlyTheFiveOperations)
@@ -246,9 +251,7 @@ TEST_F(QNTrayliftControlTest, SnapshotChangesOnlyWithTheNextScan)
     host.run(QStringLiteral("QNTrayliftControl.scanDevices();"));
     ASSERT_EQ(host.count(), 2);
 
-    plug(kThird);
-    // Give a live subscription every chance to sneak the arrival in.
-    test::waitUntil([] { return false; }, 300);
+    plugAndWaitForAnnouncement(kThird);
     EXPECT_EQ(host.count(), 2);
     EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.productNameAtIndex(2);")).isUndefined());
 
@@ -309,11 +312,16 @@ TEST_F(QNTrayliftControlTest, EjectRequestIsDroppedWhenNoAgentIsInstalled)
     ASSERT_TRUE(QDir().mkpath(agentPath()));
     EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.ejectTrayWithDeviceIndex(0);")).isUndefined());
     QDir(agentPath()).removeRecursively();
-
-    test::waitUntil([] { return false; }, 300);
     EXPECT_TRUE(LaunchServices::runningInstance(agentPath()).isNull());
-    EXPECT_TRUE(readEjectLog().isEmpty());
-    const auto state = machine.read();
+
+    // Sync point: once an agent is installed, a later request arrives, and
+    // it arrives alone: nothing of the dropped ones was kept for it.
+    installRecordingAgent();
+    host.run(QStringLiteral("QNTrayliftControl.ejectTrayWithDeviceIndex(5);"));
+    ASSERT_TRUE(test::waitUntil([] { return !readEjectLog().isEmpty(); }, 15000)) << "the agent got no request";
+    EXPECT_EQ(readEjectLog().size(), 1);
+    EXPECT_TRUE(readEjectLog().first().endsWith(" index=5")) << readEjectLog().first().toStdString();
+    const auto state = hw.machine.read();
     ASSERT_TRUE(state.has_value());
     for (const SimDrive& d : state->drives)
         EXPECT_FALSE(d.trayOpen) << d.bsdName.toStdString();
@@ -338,8 +346,7 @@ TEST_F(QNTrayliftControlTest, EjectOfIndexOneOpensTheSecondTrayThroughTheAgent)
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
     host.run(QStringLiteral("QNTrayliftControl.ejectTrayWithDeviceIndex(1);"));
     auto trayOpen = [&](const QString& bsdName) {
-        const auto state = machine.read();
-        const SimDrive* d = state ? state->drive(bsdName) : nullptr;
+        const auto d = hw.drive(bsdName);
         return d && d->trayOpen;
     };
     EXPECT_TRUE(test::waitUntil([&] { return trayOpen(QStringLiteral("sr1")); }, 20000))
@@ -400,8 +407,7 @@ TEST_F(QNTrayliftControlTest, SampleWidgetListsDrivesRefreshesAndEjectsTheChosen
     EXPECT_TRUE(itemsNamed(root, "emptyLabel").isEmpty());
 
     // A drive plugged in later shows after a refresh, not before.
-    plug(kThird);
-    test::waitUntil([] { return false; }, 200);
+    plugAndWaitForAnnouncement(kThird);
     EXPECT_EQ(itemsNamed(root, "driveLabel").size(), 2);
     const QList<QQuickItem*> refresh = itemsNamed(root, "refreshButton");
     ASSERT_EQ(refresh.size(), 1);

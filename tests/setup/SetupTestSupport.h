@@ -7,14 +7,12 @@
 #include "QNTargetDeviceTransformer.h"
 
 #include "defaults/UserDefaults.h"
-#include "hardware/sim/SimDeviceRegistry.h"
-#include "hardware/sim/SimMachine.h"
 #include "strings/LocalizedString.h"
 
+#include "SimulatedMachine.h"
 #include "TestSupport.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -36,45 +34,13 @@ inline void removeAgentPreferences()
     QFile::remove(qn::UserDefaults::pathForDomain(kQNAgentDomain));
 }
 
-struct Machine {
-    Machine() { EXPECT_TRUE(machine.create()); }
-
-    /// Plugs a drive named `name` with identity "GUID-<name>".
-    qn::hardware::SimDrive plug(const QString& name, const QString& product, std::function<void(qn::hardware::SimDrive&)> tweak = {})
+/// The simulated machine of the setup tests: drives by "SIMLAB", revision "1.00".
+struct Machine : qn::test::SimulatedMachine {
+    Machine()
     {
-        qn::hardware::SimDrive d;
-        d.bsdName = name;
-        d.guid = "GUID-" + name.toUtf8();
-        d.vendor = QStringLiteral("SIMLAB");
-        d.product = product;
-        d.revision = QStringLiteral("1.00");
-        if (tweak)
-            tweak(d);
-        EXPECT_EQ(machine.plug(d), 0);
-        return d;
+        driveVendor = QStringLiteral("SIMLAB");
+        driveRevision = QStringLiteral("1.00");
     }
-    std::optional<qn::hardware::SimDrive> drive(const QString& name) const
-    {
-        auto state = machine.read();
-        if (!state)
-            return std::nullopt;
-        if (const qn::hardware::SimDrive* d = state->drive(name))
-            return *d;
-        return std::nullopt;
-    }
-    /// Log texts starting with `prefix`.
-    QStringList log(const QString& prefix = {}) const
-    {
-        QStringList out;
-        for (const auto& e : machine.readLog())
-            if (e.text.startsWith(prefix))
-                out << e.text;
-        return out;
-    }
-
-    QTemporaryDir dir;
-    qn::hardware::SimMachine machine{dir.filePath(QStringLiteral("machine.json"))};
-    qn::hardware::SimDeviceRegistry registry{machine.path()};
 };
 
 /// Base fixture: a fresh agent domain, the transformers, and a window factory.
