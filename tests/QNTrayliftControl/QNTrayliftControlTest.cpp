@@ -117,7 +117,12 @@ public:
         QJSValue f = engine.evaluate(QStringLiteral("(function (QNTrayliftControl) { %1 })").arg(body));
         return f.call({control});
     }
-    int count() { return run(QStringLiteral("return QNTrayliftControl.numberOfDevices();")).toInt(); }
+    /// QNTrayliftControl.<operation>(<argument>) as script calls it.
+    QJSValue call(const char* operation, const QString& argument = {})
+    {
+        return run(QStringLiteral("return QNTrayliftControl.%1(%2);").arg(QLatin1String(operation), argument));
+    }
+    int count() { return call("numberOfDevices").toInt(); }
 
     QQmlEngine engine;
     std::unique_ptr<QObject> holder;
@@ -210,17 +215,17 @@ TEST_F(QNTrayliftControlTest, CountsAndNamesComeFromTheLastScan)
 
     // Nothing before the first scan, even with drives present.
     EXPECT_EQ(host.count(), 0);
-    EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.productNameAtIndex(0);")).isUndefined());
-    EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(0);")).isUndefined());
+    EXPECT_TRUE(host.call("productNameAtIndex", "0").isUndefined());
+    EXPECT_TRUE(host.call("vendorNameAtIndex", "0").isUndefined());
 
-    EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.scanDevices();")).isUndefined());
-    const QJSValue count = host.run(QStringLiteral("return QNTrayliftControl.numberOfDevices();"));
+    EXPECT_TRUE(host.call("scanDevices").isUndefined());
+    const QJSValue count = host.call("numberOfDevices");
     EXPECT_TRUE(count.isNumber());
     EXPECT_EQ(count.toInt(), 2);
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(0);")).toString(), "HL-DT-ST");
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.productNameAtIndex(0);")).toString(), "DVDRAM GH24NSD1");
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(1);")).toString(), "PLDS");
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.productNameAtIndex(1);")).toString(), "DVD+-RW DU-8A5LH");
+    EXPECT_EQ(host.call("vendorNameAtIndex", "0").toString(), "HL-DT-ST");
+    EXPECT_EQ(host.call("productNameAtIndex", "0").toString(), "DVDRAM GH24NSD1");
+    EXPECT_EQ(host.call("vendorNameAtIndex", "1").toString(), "PLDS");
+    EXPECT_EQ(host.call("productNameAtIndex", "1").toString(), "DVD+-RW DU-8A5LH");
     EXPECT_TRUE(host.run(QStringLiteral("return typeof QNTrayliftControl.productNameAtIndex(1);")).toString() == "string");
 }
 
@@ -230,16 +235,16 @@ TEST_F(QNTrayliftControlTest, OutOfRangeIndexesGiveNoValue)
     plug(kSecond);
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
-    host.run(QStringLiteral("QNTrayliftControl.scanDevices();"));
+    host.call("scanDevices");
     ASSERT_EQ(host.count(), 2);
     // -1 reads as the largest unsigned position; 2^32-1 and 2^32+1 arrive as
     // the int32 values -1 and 1, like any script number passed as an int32.
     for (const char* index : {"2", "-1", "-2", "2147483647", "-2147483648", "4294967295"}) {
         SCOPED_TRACE(index);
-        EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.productNameAtIndex(%1);").arg(index)).isUndefined());
-        EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(%1);").arg(index)).isUndefined());
+        EXPECT_TRUE(host.call("productNameAtIndex", index).isUndefined());
+        EXPECT_TRUE(host.call("vendorNameAtIndex", index).isUndefined());
     }
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(4294967297);")).toString(), "PLDS");
+    EXPECT_EQ(host.call("vendorNameAtIndex", "4294967297").toString(), "PLDS");
 }
 
 TEST_F(QNTrayliftControlTest, SnapshotChangesOnlyWithTheNextScan)
@@ -248,30 +253,30 @@ TEST_F(QNTrayliftControlTest, SnapshotChangesOnlyWithTheNextScan)
     plug(kSecond);
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
-    host.run(QStringLiteral("QNTrayliftControl.scanDevices();"));
+    host.call("scanDevices");
     ASSERT_EQ(host.count(), 2);
 
     plugAndWaitForAnnouncement(kThird);
     EXPECT_EQ(host.count(), 2);
-    EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.productNameAtIndex(2);")).isUndefined());
+    EXPECT_TRUE(host.call("productNameAtIndex", "2").isUndefined());
 
-    host.run(QStringLiteral("QNTrayliftControl.scanDevices();"));
+    host.call("scanDevices");
     EXPECT_EQ(host.count(), 3);
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(2);")).toString(), "TSSTcorp");
+    EXPECT_EQ(host.call("vendorNameAtIndex", "2").toString(), "TSSTcorp");
 
     // A removal shifts the later drives down, again only after a scan.
     unplug(QStringLiteral("sr0"));
     EXPECT_EQ(host.count(), 3);
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(0);")).toString(), "HL-DT-ST");
-    host.run(QStringLiteral("QNTrayliftControl.scanDevices();"));
+    EXPECT_EQ(host.call("vendorNameAtIndex", "0").toString(), "HL-DT-ST");
+    host.call("scanDevices");
     EXPECT_EQ(host.count(), 2);
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(0);")).toString(), "PLDS");
-    EXPECT_EQ(host.run(QStringLiteral("return QNTrayliftControl.vendorNameAtIndex(1);")).toString(), "TSSTcorp");
+    EXPECT_EQ(host.call("vendorNameAtIndex", "0").toString(), "PLDS");
+    EXPECT_EQ(host.call("vendorNameAtIndex", "1").toString(), "TSSTcorp");
 
     // A machine without drives empties the snapshot.
     unplug(QStringLiteral("sr1"));
     unplug(QStringLiteral("sr2"));
-    host.run(QStringLiteral("QNTrayliftControl.scanDevices();"));
+    host.call("scanDevices");
     EXPECT_EQ(host.count(), 0);
 }
 
@@ -283,12 +288,12 @@ TEST_F(QNTrayliftControlTest, EjectRequestReachesTheAgentWithTheIndexUnchanged)
 
     // The first request starts the agent, the next ones go to the running
     // instance. Indexes are not checked against the (empty) snapshot.
-    EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.ejectTrayWithDeviceIndex(1);")).isUndefined());
+    EXPECT_TRUE(host.call("ejectTrayWithDeviceIndex", "1").isUndefined());
     ASSERT_TRUE(test::waitUntil([] { return readEjectLog().size() == 1; }, 15000)) << "the agent got no request";
     const ProcessSerialNumber agent = LaunchServices::runningInstance(agentPath());
     ASSERT_FALSE(agent.isNull());
-    host.run(QStringLiteral("QNTrayliftControl.ejectTrayWithDeviceIndex(-1);"));
-    host.run(QStringLiteral("QNTrayliftControl.ejectTrayWithDeviceIndex(7);"));
+    host.call("ejectTrayWithDeviceIndex", "-1");
+    host.call("ejectTrayWithDeviceIndex", "7");
     ASSERT_TRUE(test::waitUntil([] { return readEjectLog().size() == 3; }, 15000)) << readEjectLog().join(" | ").toStdString();
 
     const QString pid = QString::number(agent.pid());
@@ -302,22 +307,22 @@ TEST_F(QNTrayliftControlTest, EjectRequestIsDroppedWhenNoAgentIsInstalled)
     plug(kSecond);
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
-    host.run(QStringLiteral("QNTrayliftControl.scanDevices();"));
+    host.call("scanDevices");
 
-    const QJSValue result = host.run(QStringLiteral("return QNTrayliftControl.ejectTrayWithDeviceIndex(1);"));
+    const QJSValue result = host.call("ejectTrayWithDeviceIndex", "1");
     EXPECT_FALSE(result.isError()) << result.toString().toStdString();
     EXPECT_TRUE(result.isUndefined());
 
     // A folder where the program should be is no agent either.
     ASSERT_TRUE(QDir().mkpath(agentPath()));
-    EXPECT_TRUE(host.run(QStringLiteral("return QNTrayliftControl.ejectTrayWithDeviceIndex(0);")).isUndefined());
+    EXPECT_TRUE(host.call("ejectTrayWithDeviceIndex", "0").isUndefined());
     QDir(agentPath()).removeRecursively();
     EXPECT_TRUE(LaunchServices::runningInstance(agentPath()).isNull());
 
     // Sync point: once an agent is installed, a later request arrives, and
     // it arrives alone: nothing of the dropped ones was kept for it.
     installRecordingAgent();
-    host.run(QStringLiteral("QNTrayliftControl.ejectTrayWithDeviceIndex(5);"));
+    host.call("ejectTrayWithDeviceIndex", "5");
     ASSERT_TRUE(test::waitUntil([] { return !readEjectLog().isEmpty(); }, 15000)) << "the agent got no request";
     EXPECT_EQ(readEjectLog().size(), 1);
     EXPECT_TRUE(readEjectLog().first().endsWith(" index=5")) << readEjectLog().first().toStdString();
@@ -344,7 +349,7 @@ TEST_F(QNTrayliftControlTest, EjectOfIndexOneOpensTheSecondTrayThroughTheAgent)
 
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
-    host.run(QStringLiteral("QNTrayliftControl.ejectTrayWithDeviceIndex(1);"));
+    host.call("ejectTrayWithDeviceIndex", "1");
     auto trayOpen = [&](const QString& bsdName) {
         const auto d = hw.drive(bsdName);
         return d && d->trayOpen;
