@@ -143,8 +143,6 @@ protected:
         QFile::remove(agentPath());
     }
 
-    void plug(const SimDrive& d) { hw.plugDrive(d); }
-    void unplug(const QString& bsdName) { hw.unplug(bsdName); }
     // Plugs `d` and returns once this process's registry has announced it to
     // every watcher: a live subscription of the plug-in would have seen it.
     void plugAndWaitForAnnouncement(const SimDrive& d)
@@ -157,7 +155,7 @@ protected:
                 for (const QVariantMap& p : drives)
                     announced = announced || p.value(hardware::kBSDNameKey).toString() == d.bsdName;
             });
-        plug(d);
+        hw.plugDrive(d);
         const bool ok = test::waitUntil([&] { return announced; }, 10000);
         QObject::disconnect(c);
         registry.stopWatching();
@@ -208,8 +206,8 @@ TEST_F(QNTrayliftControlTest, ModuleLoadsAndShowsExactlyTheFiveOperations)
 
 TEST_F(QNTrayliftControlTest, CountsAndNamesComeFromTheLastScan)
 {
-    plug(kFirst);
-    plug(kSecond);
+    hw.plugDrive(kFirst);
+    hw.plugDrive(kSecond);
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
 
@@ -231,8 +229,8 @@ TEST_F(QNTrayliftControlTest, CountsAndNamesComeFromTheLastScan)
 
 TEST_F(QNTrayliftControlTest, OutOfRangeIndexesGiveNoValue)
 {
-    plug(kFirst);
-    plug(kSecond);
+    hw.plugDrive(kFirst);
+    hw.plugDrive(kSecond);
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
     host.call("scanDevices");
@@ -249,8 +247,8 @@ TEST_F(QNTrayliftControlTest, OutOfRangeIndexesGiveNoValue)
 
 TEST_F(QNTrayliftControlTest, SnapshotChangesOnlyWithTheNextScan)
 {
-    plug(kFirst);
-    plug(kSecond);
+    hw.plugDrive(kFirst);
+    hw.plugDrive(kSecond);
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
     host.call("scanDevices");
@@ -265,7 +263,7 @@ TEST_F(QNTrayliftControlTest, SnapshotChangesOnlyWithTheNextScan)
     EXPECT_EQ(host.call("vendorNameAtIndex", "2").toString(), "TSSTcorp");
 
     // A removal shifts the later drives down, again only after a scan.
-    unplug(QStringLiteral("sr0"));
+    hw.unplug(QStringLiteral("sr0"));
     EXPECT_EQ(host.count(), 3);
     EXPECT_EQ(host.call("vendorNameAtIndex", "0").toString(), "HL-DT-ST");
     host.call("scanDevices");
@@ -274,8 +272,8 @@ TEST_F(QNTrayliftControlTest, SnapshotChangesOnlyWithTheNextScan)
     EXPECT_EQ(host.call("vendorNameAtIndex", "1").toString(), "TSSTcorp");
 
     // A machine without drives empties the snapshot.
-    unplug(QStringLiteral("sr1"));
-    unplug(QStringLiteral("sr2"));
+    hw.unplug(QStringLiteral("sr1"));
+    hw.unplug(QStringLiteral("sr2"));
     host.call("scanDevices");
     EXPECT_EQ(host.count(), 0);
 }
@@ -303,8 +301,8 @@ TEST_F(QNTrayliftControlTest, EjectRequestReachesTheAgentWithTheIndexUnchanged)
 
 TEST_F(QNTrayliftControlTest, EjectRequestIsDroppedWhenNoAgentIsInstalled)
 {
-    plug(kFirst);
-    plug(kSecond);
+    hw.plugDrive(kFirst);
+    hw.plugDrive(kSecond);
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
     host.call("scanDevices");
@@ -344,8 +342,8 @@ TEST_F(QNTrayliftControlTest, EjectOfIndexOneOpensTheSecondTrayThroughTheAgent)
     UserDefaults prefs(QStringLiteral("com.qnlab.QNTraylift"));
     ASSERT_TRUE(prefs.setBool(true, QStringLiteral("isNotFirstTime")));
     ASSERT_TRUE(prefs.setBool(false, QStringLiteral("autoCloseTray")));
-    plug(kFirst);
-    plug(kSecond);
+    hw.plugDrive(kFirst);
+    hw.plugDrive(kSecond);
 
     ScriptHost host;
     ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
@@ -389,8 +387,8 @@ TEST_F(QNTrayliftControlTest, SampleWidgetListsDrivesRefreshesAndEjectsTheChosen
     const QString widget = test::stageDir() + QStringLiteral("/share/qnlab/widget/QNTrayliftWidget.qml");
     ASSERT_TRUE(QFileInfo::exists(widget)) << widget.toStdString();
     installRecordingAgent();
-    plug(kFirst);
-    plug(kSecond);
+    hw.plugDrive(kFirst);
+    hw.plugDrive(kSecond);
 
     QQmlApplicationEngine engine;
     engine.addImportPath(prefixDir() + QStringLiteral("/lib/qml"));
@@ -429,7 +427,7 @@ TEST_F(QNTrayliftControlTest, SampleWidgetListsDrivesRefreshesAndEjectsTheChosen
 
     // With every drive gone the widget says so.
     for (const char* name : {"sr0", "sr1", "sr2"})
-        unplug(QString::fromLatin1(name));
+        hw.unplug(QString::fromLatin1(name));
     ASSERT_TRUE(QMetaObject::invokeMethod(refresh.first(), "clicked"));
     EXPECT_TRUE(itemsNamed(root, "driveLabel").isEmpty());
     EXPECT_EQ(itemsNamed(root, "emptyLabel").size(), 1);

@@ -102,12 +102,6 @@ void SimulatedMachine::insertDisc(const QString& name, bool mounted)
         expectDone(machine.mount(name, {}, &error), error, "mount");
 }
 
-void SimulatedMachine::setBusy(const QString& volume, bool busy)
-{
-    QString error;
-    expectDone(machine.setBusy(volume, busy, &error), error, "busy");
-}
-
 void SimulatedMachine::moveTray(const QString& name, bool open)
 {
     QString error;

@@ -47,7 +47,6 @@ public:
     /// Puts a disc with one volume named like the drive in a closed drive
     /// (pulling the tray out and pushing it back in), mounted when `mounted`.
     void insertDisc(const QString& name, bool mounted = false);
-    void setBusy(const QString& volume, bool busy = true);
     /// Moves the tray by hand.
     void moveTray(const QString& name, bool open);
     /// A tweak for plug(): the drive holds a disc with one mounted volume.
