@@ -3,6 +3,7 @@
 
 #include "ui_SetupWindow.h"
 
+#include "DriveButtonOption.h"
 #include "EjectKeyOption.h"
 #include "QNDeviceScanner.h"
 
@@ -109,6 +110,7 @@ void QNSetupWindowController::windowDidLoad()
     _ui->ejectKeyExtraLabel->setText(qn::localizedString("EjectKeyExtra"));
     _ejectKeyOption = new EjectKeyOption(_ui->ejectKeyCheckBox, _ui->ejectKeyExtraEdit, _ui->ejectKeyStatus,
                                          _switchAppDefaults, this);
+    _driveButtonOption = new DriveButtonOption(_ui->driveButtonCheckBox, _ui->driveButtonStatus, this);
     _ui->indicator->hide();
 
     _ui->tableView->resizeColumnsToContents();

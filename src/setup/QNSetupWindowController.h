@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 
+class DriveButtonOption;
 class EjectKeyOption;
 class QNDeviceScanner;
 
@@ -96,6 +97,8 @@ public:
     QAction* contactingFormAction() const;
     /// The "Open with the Eject key" option.
     EjectKeyOption* ejectKeyOption() const { return _ejectKeyOption; }
+    /// The "Handle the drive's eject button" option.
+    DriveButtonOption* driveButtonOption() const { return _driveButtonOption; }
 
 public slots:
     /// Stores the selected row as the target index; nothing without a selection.
@@ -124,6 +127,7 @@ private:
     std::vector<qn::NotificationCenter::Token> _observers;
     QPointer<QMessageBox> _checkTraysAlert;
     EjectKeyOption* _ejectKeyOption = nullptr;
+    DriveButtonOption* _driveButtonOption = nullptr;
     std::function<void()> _quitHandler;
     bool _isFirstCall = true;
     bool _closing = false;

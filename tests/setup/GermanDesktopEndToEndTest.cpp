@@ -120,7 +120,8 @@ TEST(GermanDesktop, AgentQuestionAndSetupWindowSpeakGerman)
     ASSERT_TRUE(window) << "the setup window did not open";
     EXPECT_EQ(window->value(QStringLiteral("title")).toString(), QStringLiteral("QNTraylift einrichten"));
     EXPECT_EQ(window->value(QStringLiteral("message")).toString(),
-              QStringLiteral("Schublade automatisch schließen nach\nMit der Auswurftaste öffnen"));
+              QStringLiteral("Schublade automatisch schließen nach\nMit der Auswurftaste öffnen\n"
+                             "Auswurftaste des Laufwerks übernehmen"));
     EXPECT_EQ(buttonsOf(*window),
               (QStringList{QStringLiteral("Als Ziel festlegen"), QStringLiteral("Schubladen prüfen …")}));
 
