@@ -116,7 +116,7 @@ void DriveButtonWatcher::handleEvent()
     if (!button)
         return;
 
-    const std::optional<qint32> position = drivePosition(name);
+    const std::optional<qint32> position = drivePosition(name, qn::hardware::DeviceRegistry::instance());
     if (!position) {
         say(QStringLiteral("eject button of %1: the drive is not in the drive list").arg(name));
         return;
@@ -134,11 +134,11 @@ bool DriveButtonWatcher::isButtonRequest(const char* action, const char* ejectRe
     return equals(action, "change") && equals(ejectRequest, "1") && equals(isCdrom, "1");
 }
 
-std::optional<qint32> DriveButtonWatcher::drivePosition(const QString& kernelName)
+std::optional<qint32> DriveButtonWatcher::drivePosition(const QString& kernelName,
+                                                       qn::hardware::DeviceRegistry& registry)
 {
     // A scanner made now lists the drives as the agent's will; the registry
     // tells which identity the named disk has.
-    qn::hardware::DeviceRegistry& registry = qn::hardware::DeviceRegistry::instance();
     QNDeviceScanner scanner(registry);
     scanner.registerCallbackHandlers();
     QByteArray identity;

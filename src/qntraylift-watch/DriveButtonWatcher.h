@@ -17,6 +17,10 @@
 struct udev;
 struct udev_monitor;
 
+namespace qn::hardware {
+class DeviceRegistry;
+}
+
 class DriveButtonWatcher {
 public:
     /// `agentPath`: the agent to ask (the one beside this program by default).
@@ -36,8 +40,8 @@ public:
     /// "change", DISK_EJECT_REQUEST=1 and ID_CDROM=1.
     static bool isButtonRequest(const char* action, const char* ejectRequest, const char* isCdrom);
     /// Position of the drive whose disk is `kernelName` ("sr0") in a fresh
-    /// drive scanner's list; nullopt when the scanner does not list it.
-    static std::optional<qint32> drivePosition(const QString& kernelName);
+    /// drive scanner's list over `registry`; nullopt when it is not listed.
+    static std::optional<qint32> drivePosition(const QString& kernelName, qn::hardware::DeviceRegistry& registry);
 
 private:
     void handleEvent();

@@ -7,8 +7,11 @@
 #include <umockdev.h>
 
 #include "AgentHarness.h"
+#include "DriveButtonWatcher.h"
 #include "EjectRequest.h"
 #include "TestSupport.h"
+
+#include "hardware/DeviceRegistry.h"
 
 #include <QProcess>
 
@@ -128,6 +131,23 @@ TEST(DriveButtonWatch, ButtonEventOpensItsDriveWithTheCountdownOthersDoNothingAn
     EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watcher.exitCode(), 0);
     EXPECT_TRUE(h.waitForAgentsToQuit(20000)) << "the countdown closes the tray and the agent quits";
+}
+
+TEST(DriveButtonWatch, PositionsOnUdevAreTheScannersAndOnlyOpticalDrivesHaveOne)
+{
+    Testbed bed;
+    if (!bed.usable())
+        GTEST_SKIP() << "not running under umockdev-wrapper";
+    bed.addDisk(QStringLiteral("sda"), 8, 0, false);
+    bed.addDisk(QStringLiteral("sr0"), 11, 0, true);
+    bed.addDisk(QStringLiteral("sr1"), 11, 1, true);
+    ASSERT_FALSE(qEnvironmentVariableIsSet("QNLAB_SIMULATED_HARDWARE"));
+    const std::unique_ptr<qn::hardware::DeviceRegistry> udev = qn::hardware::DeviceRegistry::create();
+    ASSERT_EQ(udev->backendName(), QStringLiteral("linux"));
+    EXPECT_EQ(DriveButtonWatcher::drivePosition(QStringLiteral("sr0"), *udev), 0);
+    EXPECT_EQ(DriveButtonWatcher::drivePosition(QStringLiteral("sr1"), *udev), 1);
+    EXPECT_EQ(DriveButtonWatcher::drivePosition(QStringLiteral("sda"), *udev), std::nullopt);
+    EXPECT_EQ(DriveButtonWatcher::drivePosition(QStringLiteral("sr7"), *udev), std::nullopt);
 }
 
 // What the agent does with a request for an open tray, by who asked.
