@@ -143,9 +143,14 @@ qint32 QNTraylift::requestedIndex(const AppleEvent& event)
 void QNTraylift::receiveEjectTrayEvent(const AppleEvent& event)
 {
     const qint32 index = requestedIndex(event);
-    qnAgentTrace(QStringLiteral("request index=%1").arg(index));
+    const bool driveButton = qn::contracts::ejectRequestSource(event) == qn::contracts::EjectRequestSource::DriveButton;
+    qnAgentTrace(QStringLiteral("request index=%1%2").arg(index).arg(driveButton ? QStringLiteral(" button") : QString()));
     if (_ejectWindow && _ejectWindow->window()->isVisible()) {
         if (!_ejectWindow->closeTrayButton()->isHidden()) {
+            if (driveButton) {
+                qnAgentTrace(QStringLiteral("button while counting down: tray left open"));
+                return;
+            }
             _ejectWindow->onCloseTray(this);  // a countdown runs: close now
             return;
         }
@@ -155,7 +160,7 @@ void QNTraylift::receiveEjectTrayEvent(const AppleEvent& event)
             qnAgentTrace(QStringLiteral("quit cancelled by request"));
         }
     }
-    commonRequestPath(index);
+    commonRequestPath(index, driveButton);
 }
 
 bool QNTraylift::applicationShouldHandleReopen(bool)
@@ -168,7 +173,7 @@ bool QNTraylift::applicationShouldHandleReopen(bool)
     return false;
 }
 
-void QNTraylift::commonRequestPath(std::optional<qint32> requested)
+void QNTraylift::commonRequestPath(std::optional<qint32> requested, bool driveButton)
 {
     // A request that arrives while an earlier one is still being answered (the
     // welcome question is up, or its operation is scheduled) would otherwise
@@ -190,6 +195,7 @@ void QNTraylift::commonRequestPath(std::optional<qint32> requested)
     }
     if (requested)
         _deviceIndex = *requested;
+    _driveButton = driveButton;
     QTimer::singleShot(kRequestDelayMs, this, [this] { doTrayliftOperation(); });
     // Build the panel (widgets, image, fonts) while the delay runs, so the
     // drive is not kept waiting for it once the delay ends.
@@ -253,7 +259,16 @@ void QNTraylift::doTrayliftOperation()
     std::shared_ptr<QNDeviceOperator> op = QNDeviceOperator::deviceOperatorForDevice(device);
     _ejectWindow->setDeviceOperator(op);
 
-    const QNDeviceOperator::TrayOutcome outcome = op ? op->toggleTray() : QNDeviceOperator::TrayOutcome::Failed;
+    // The drive's own button means "open": udev may have opened the tray
+    // already, so an open tray is left open and gets the countdown.
+    quint8 trayState = QNDeviceOperator::kTrayClosed;
+    const bool leftOpen = op && _driveButton && op->getTrayState(&trayState) == 0
+                          && trayState == QNDeviceOperator::kTrayOpen;
+    if (leftOpen)
+        qnAgentTrace(QStringLiteral("button: tray already open, left open"));
+    const QNDeviceOperator::TrayOutcome outcome = !op   ? QNDeviceOperator::TrayOutcome::Failed
+                                                  : leftOpen ? QNDeviceOperator::TrayOutcome::Opened
+                                                             : op->toggleTray();
     const std::optional<QVariantMap> record = devicePropertyWithDevice(*device);
     const bool slotLoading = record && record->value(qn::contracts::kRecordSlotLoadingKey).toBool();
 

@@ -105,7 +105,7 @@ public:
 
 private:
     QNTraylift(Terminator terminator);
-    void commonRequestPath(std::optional<qint32> requested);
+    void commonRequestPath(std::optional<qint32> requested, bool driveButton = false);
     void terminate();
     void scheduleTermination(int delayMs);
     /// Ends an operation: later requests are new presses; without a countdown
@@ -116,6 +116,7 @@ private:
     std::unique_ptr<QNEjectWindowController> _preparedEjectWindow;  // built during the request delay, not shown
     std::unique_ptr<QNDeviceScanner> _deviceScanner;
     qint32 _deviceIndex = 0;
+    bool _driveButton = false;  // the request came from the drive's own button: open, never close
 
     qn::UserDefaults _defaults;
     Terminator _terminator;

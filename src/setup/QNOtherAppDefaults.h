@@ -28,7 +28,6 @@ public:
 
     /// The whole content; null before an identifier with a path was set.
     QVariantMap* properties() { return _properties ? &*_properties : nullptr; }
-    void setProperties(const QVariantMap& properties) { _properties = properties; }
 
     /// The domain's file, or an empty string while the identifier is empty.
     QString preferencesFile() const;

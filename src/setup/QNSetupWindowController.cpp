@@ -3,8 +3,8 @@
 
 #include "ui_SetupWindow.h"
 
+#include "DriveButtonOption.h"
 #include "EjectKeyOption.h"
-#include "QNDeviceOperator.h"
 #include "QNDeviceScanner.h"
 
 #include "alerts/AlertPresenter.h"
@@ -14,7 +14,6 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDoubleValidator>
 #include <QItemSelectionModel>
 #include <QMessageBox>
@@ -27,7 +26,6 @@ namespace contracts = qn::contracts;
 const QString& kAutoCloseTray = contracts::kAutoCloseTrayKey;
 const QString& kTimeInterval = contracts::kTimeIntervalUntilCloseTrayKey;
 const QString& kTargetDeviceIndex = contracts::kTargetDeviceIndexKey;
-const QString& kDeviceProperties = contracts::kDevicePropertiesKey;
 const QString& kIsNotFirstTime = contracts::kIsNotFirstTimeKey;
 const QString& kDidShowCheckTray = contracts::kDidShowCheckTrayKey;
 const QString& kVendorName = contracts::kRecordVendorNameKey;
@@ -38,7 +36,6 @@ const QString kGUID = QStringLiteral("GUID");
 const QString kTargetDevice = QStringLiteral("targetDevice");
 
 constexpr int kStepDelayMs = 50;
-constexpr int kWaitPassMs = 50;
 
 // The stored target index (0 when absent).
 qint64 storedIndex(const QVariant& value)
@@ -55,11 +52,6 @@ QNSetupWindowController::QNSetupWindowController(qn::hardware::DeviceRegistry* r
     , _quitHandler([] { QCoreApplication::quit(); })
 {
     _ui->setupUi(this);
-    _checkTimer.setSingleShot(true);
-    connect(&_checkTimer, &QTimer::timeout, this, [this] {
-        if (auto step = _checkStep)
-            step();
-    });
     _model = new QNDeviceTableModel(this);
     _ui->tableView->setModel(_model);
 
@@ -68,6 +60,9 @@ QNSetupWindowController::QNSetupWindowController(qn::hardware::DeviceRegistry* r
     initNotificationObserver();
     _deviceScanner = std::make_unique<QNDeviceScanner>(*_registry);
     _deviceScanner->registerCallbackHandlers();
+    _trayCheck = new TrayCheck(*_deviceScanner, *_registry, _driveModels, this);
+    connect(_trayCheck, &TrayCheck::started, this, &QNSetupWindowController::onTrayCheckStarted);
+    connect(_trayCheck, &TrayCheck::finished, this, &QNSetupWindowController::onTrayCheckFinished);
     _switchAppDefaults.setObjectForKey(true, kIsNotFirstTime);
 
     windowDidLoad();
@@ -78,6 +73,7 @@ QNSetupWindowController::~QNSetupWindowController()
     for (auto token : _observers)
         qn::NotificationCenter::defaultCenter().removeObserver(token);
     _observers.clear();
+    delete std::exchange(_trayCheck, nullptr);  // before the scanner it walks
     _deviceScanner.reset();
 }
 
@@ -114,6 +110,7 @@ void QNSetupWindowController::windowDidLoad()
     _ui->ejectKeyExtraLabel->setText(qn::localizedString("EjectKeyExtra"));
     _ejectKeyOption = new EjectKeyOption(_ui->ejectKeyCheckBox, _ui->ejectKeyExtraEdit, _ui->ejectKeyStatus,
                                          _switchAppDefaults, this);
+    _driveButtonOption = new DriveButtonOption(_ui->driveButtonCheckBox, _ui->driveButtonStatus, this);
     _ui->indicator->hide();
 
     _ui->tableView->resizeColumnsToContents();
@@ -172,29 +169,6 @@ void QNSetupWindowController::onSecondsEdited()
     _switchAppDefaults.setValueForUndefinedKey(double(float(seconds)), kTimeInterval);
 }
 
-QVariantList& QNSetupWindowController::deviceArray()
-{
-    if (QVariantList* list = _switchAppDefaults.mutableArrayForKey(kDeviceProperties))
-        return *list;
-    _switchAppDefaults.setObjectForKey(QVariantList{}, kDeviceProperties);
-    if (QVariantList* list = _switchAppDefaults.mutableArrayForKey(kDeviceProperties))
-        return *list;
-    // Without a preference path the store keeps nothing; serve a private list.
-    static QVariantList detached;
-    detached.clear();
-    return detached;
-}
-
-qsizetype QNSetupWindowController::devicePropertyWithDevice(const QNDevice& device)
-{
-    const QVariantList& records = deviceArray();
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        if (device.matchesRecord(records.at(i).toMap(), /*compareInterconnect*/ true))
-            return i;
-    }
-    return -1;
-}
-
 qsizetype QNSetupWindowController::connectedDevicePropertyWithDevice(const QNDevice& device) const
 {
     if (device.GUIDData().isEmpty())
@@ -213,20 +187,7 @@ void QNSetupWindowController::onDevicesAppearedNotification(const qn::Notificati
     for (const QNDevicePtr& device : devices) {
         if (!device)
             continue;
-        qsizetype recordIndex = devicePropertyWithDevice(*device);
-        QVariantList& records = deviceArray();
-        if (recordIndex < 0) {
-            QVariantMap record;
-            if (!device->vendorName().isEmpty())
-                record.insert(kVendorName, device->vendorName());
-            if (!device->productName().isEmpty())
-                record.insert(kProductName, device->productName());
-            if (!device->physicalInterconnect().isEmpty())
-                record.insert(kInterconnection, device->physicalInterconnect());
-            records.append(record);
-            recordIndex = records.size() - 1;
-        }
-        QVariantMap entry = records.at(recordIndex).toMap();
+        QVariantMap entry = _driveModels.remember(*device);
         entry.insert(kGUID, device->GUIDData());
         _model->appendEntry(entry);
     }
@@ -306,7 +267,7 @@ void QNSetupWindowController::onSetAsTargetDevice()
 
 void QNSetupWindowController::onCheckTrays()
 {
-    if (_checkTraysAlert || _checking)
+    if (_checkTraysAlert || _trayCheck->isRunning())
         return;
     auto* box = new QMessageBox(this);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -353,124 +314,33 @@ void QNSetupWindowController::onCheckTraysAlertDidEnd(int returnCode)
         checkTrayOfDrive(std::nullopt);
 }
 
-// The check never blocks the window: each drive is one toggle of its tray,
-// then, when the tray opened, a timer looks at it every 50 ms until it has
-// closed again (or the wait limit is reached). Closing the window stops the
-// timer; what was found so far is kept.
 void QNSetupWindowController::checkTrayOfDrive(std::optional<int> position)
 {
-    if (!position) {
-        _checking = true;
-        _busyDrives.clear();
-        _ui->indicator->show();
-        _ui->checkTraysButton->setEnabled(false);
-        scheduleCheckStep(kStepDelayMs, [this] { checkTrayOfDrive(0); });
-        return;
-    }
-
-    const QNDeviceList& devices = _deviceScanner->devicesArray();
-    const int index = *position;
-    if (index < 0 || index >= devices.size()) {
-        finishTrayCheck();
-        return;
-    }
-
-    const QNDevicePtr device = devices.at(index);
-    _checkOperator = device ? QNDeviceOperator::deviceOperatorForDevice(device, *_registry) : nullptr;
-    if (!_checkOperator) {
-        recordTrayCheck(device, qn::hardware::kIOReturnError);
-        scheduleCheckStep(kStepDelayMs, [this, index] { checkTrayOfDrive(index + 1); });
-        return;
-    }
-    using Outcome = QNDeviceOperator::TrayOutcome;
-    const Outcome outcome = _checkOperator->toggleTray();
-    switch (outcome) {
-    case Outcome::Closed:
-        recordTrayCheck(device, 0);
-        break;
-    case Outcome::Opened:
-    case Outcome::OpenedByDiscEject:
-        _traySeenOpen = false;
-        _trayWaitDeadline = QDeadlineTimer(_trayWaitLimitMs);
-        scheduleCheckStep(0, [this, device, index] { watchTray(device, index); });
-        return;
-    case Outcome::Busy:
-        // Nothing is known about the tray: record nothing, tell the user.
-        if (device)
-            _busyDrives << QStringLiteral("%1 %2").arg(device->vendorName(), device->productName()).trimmed();
-        break;
-    case Outcome::DiscEjected:
-    case Outcome::NotSupported:
-    case Outcome::Refused:
-    case Outcome::Failed:
-        recordTrayCheck(device, qn::hardware::kIOReturnError);
-        break;
-    }
-    scheduleCheckStep(kStepDelayMs, [this, index] { checkTrayOfDrive(index + 1); });
+    if (position)
+        _trayCheck->checkDrive(*position);
+    else
+        _trayCheck->start();
 }
 
-void QNSetupWindowController::watchTray(const QNDevicePtr& device, int index)
+void QNSetupWindowController::onTrayCheckStarted()
 {
-    const qint32 status = trayCloseStep(*_checkOperator, _traySeenOpen);
-    if (status == kQNTrayStillMoving && !_trayWaitDeadline.hasExpired()) {
-        scheduleCheckStep(kWaitPassMs, [this, device, index] { watchTray(device, index); });
-        return;
-    }
-    // A tray that never reports open (or never closes again) counts as
-    // slot-loading.
-    recordTrayCheck(device, status == kQNTrayStillMoving ? kQNTrayWaitTimedOut : status);
-    scheduleCheckStep(kStepDelayMs, [this, index] { checkTrayOfDrive(index + 1); });
+    _ui->indicator->show();
+    _ui->checkTraysButton->setEnabled(false);
 }
 
-void QNSetupWindowController::scheduleCheckStep(int delayMs, std::function<void()> step)
+void QNSetupWindowController::onTrayCheckFinished(const QStringList& busyDrives)
 {
-    _checkStep = std::move(step);
-    _checkTimer.start(delayMs);
-}
-
-void QNSetupWindowController::recordTrayCheck(const QNDevicePtr& device, qint32 status)
-{
-    _checkOperator.reset();
-    if (!device)
-        return;
-    const qsizetype recordIndex = devicePropertyWithDevice(*device);
-    if (recordIndex >= 0) {
-        if (QVariantMap* record = QNOtherAppDefaults::mutableMap(deviceArray()[recordIndex]))
-            record->insert(kSlotLoading, status != 0);
-    }
-}
-
-void QNSetupWindowController::finishTrayCheck()
-{
-    _checkTimer.stop();
-    _checkStep = nullptr;
-    _checkOperator.reset();
     _ui->indicator->hide();
     _ui->checkTraysButton->setEnabled(true);
-    _checking = false;
     _switchAppDefaults.writeToFile();
     refreshSlotLoadingOfEntries();
-    if (!_busyDrives.isEmpty() && !_closing) {
-        const QStringList drives = std::exchange(_busyDrives, {});
+    if (!busyDrives.isEmpty() && !_closing) {
         qn::AlertPresenter::Alert alert;
         alert.title = windowTitle();
-        alert.message = qn::localizedString("DiscBusyTrayNotChecked").arg(drives.join(QStringLiteral(", ")));
+        alert.message = qn::localizedString("DiscBusyTrayNotChecked").arg(busyDrives.join(QStringLiteral(", ")));
         alert.style = qn::AlertPresenter::Style::Warning;
         qn::AlertPresenter::run(alert, this);
     }
-}
-
-qint32 QNSetupWindowController::trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen)
-{
-    quint8 state = QNDeviceOperator::kTrayClosed;
-    const qint32 status = deviceOperator.getTrayState(&state);
-    if (status != 0)
-        return status;
-    if (state == QNDeviceOperator::kTrayOpen) {
-        seenOpen = true;
-        return deviceOperator.setTrayStateToClose() != 0 ? qn::hardware::kIOReturnError : kQNTrayStillMoving;
-    }
-    return seenOpen ? 0 : kQNTrayStillMoving;
 }
 
 void QNSetupWindowController::refreshSlotLoadingOfEntries()
@@ -481,9 +351,9 @@ void QNSetupWindowController::refreshSlotLoadingOfEntries()
         device.setVendorName(entries.at(row).value(kVendorName).toString());
         device.setProductName(entries.at(row).value(kProductName).toString());
         device.setPhysicalInterconnect(entries.at(row).value(kInterconnection).toString());
-        const qsizetype recordIndex = devicePropertyWithDevice(device);
+        const qsizetype recordIndex = _driveModels.indexOf(device);
         if (recordIndex >= 0)
-            _model->setEntryValue(row, kSlotLoading, deviceArray().at(recordIndex).toMap().value(kSlotLoading));
+            _model->setEntryValue(row, kSlotLoading, _driveModels.slotLoadingAt(recordIndex));
     }
 }
 
@@ -495,8 +365,7 @@ void QNSetupWindowController::closeEvent(QCloseEvent* event)
     if (_closing)
         return;
     _closing = true;
-    if (_checking)
-        finishTrayCheck();  // stops the check; what was found so far is written
+    _trayCheck->stop();  // what was found so far is written
     QTimer::singleShot(kStepDelayMs, this, [this] {
         if (_quitHandler)
             _quitHandler();

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // QNSetupWindowController: the setup program's only window. Lists the optical
-// drives connected now, lets the user mark the agent's target drive, keeps a
-// remembered record of every drive model ever seen in the agent's
-// preferences, holds the agent's auto-close options, and runs the tray check
-// that finds slot-loading drives. Everything reaches the agent through its
-// preference file (QNOtherAppDefaults).
+// drives connected now, lets the user mark the agent's target drive, and ties
+// the option controls to the agent's preferences. The remembered drive models
+// live in DriveModelMemory, the tray check in TrayCheck. Everything reaches
+// the agent through its preference file (QNOtherAppDefaults).
+#include "DriveModelMemory.h"
 #include "QNDeviceTableModel.h"
 #include "QNOtherAppDefaults.h"
+#include "TrayCheck.h"
 
 #include "AgentPreferences.h"
 #include "QNDevice.h"
@@ -16,17 +17,15 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QDeadlineTimer>
 #include <QPointer>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
+class DriveButtonOption;
 class EjectKeyOption;
-class QNDeviceOperator;
 class QNDeviceScanner;
 
 class QProgressBar;
@@ -45,12 +44,6 @@ class SetupWindow;
 
 inline const QString kQNAgentDomain = qn::contracts::kAgentDomain;
 
-/// Status of a tray that was commanded open but never reported open (or
-/// closed again) within the wait limit: the drive counts as slot-loading.
-inline constexpr qint32 kQNTrayWaitTimedOut = qint32(0xE00002D6);
-/// Internal answer of one look at a moving tray: not done yet.
-inline constexpr qint32 kQNTrayStillMoving = 1;
-
 class QNSetupWindowController : public QMainWindow {
     Q_OBJECT
 public:
@@ -59,17 +52,12 @@ public:
     explicit QNSetupWindowController(qn::hardware::DeviceRegistry* registry = nullptr, QWidget* parent = nullptr);
     ~QNSetupWindowController() override;
 
-    QNOtherAppDefaults& otherContent() { return _switchAppDefaults; }
-    /// The remembered records ("deviceProperties"); created (and written) when absent.
-    QVariantList& deviceArray();
     const QList<QVariantMap>& connectedDeviceArray() const { return _model->entries(); }
     QNDeviceTableModel* deviceTableModel() const { return _model; }
     QNDeviceScanner* deviceScanner() const { return _deviceScanner.get(); }
 
-    /// Position in deviceArray() of the drive model's first record (vendor,
-    /// product and interconnect all equal; a missing value equals only a
-    /// missing or empty one), or -1.
-    qsizetype devicePropertyWithDevice(const QNDevice& device);
+    /// Position of the drive model's first remembered record, or -1 (DriveModelMemory::indexOf).
+    qsizetype devicePropertyWithDevice(const QNDevice& device) { return _driveModels.indexOf(device); }
     /// Row of the drive's connected entry (by identity), or -1; -1 as well for
     /// a drive without identity.
     qsizetype connectedDevicePropertyWithDevice(const QNDevice& device) const;
@@ -89,9 +77,9 @@ public:
     /// it runs on timers. A drive whose disc is busy gets no record; the
     /// user is told at the end which drives to empty first.
     void checkTrayOfDrive(std::optional<int> position);
-    bool isCheckingTrays() const { return _checking; }
-    int trayWaitLimit() const { return _trayWaitLimitMs; }
-    void setTrayWaitLimit(int milliseconds) { _trayWaitLimitMs = milliseconds; }
+    bool isCheckingTrays() const { return _trayCheck->isRunning(); }
+    int trayWaitLimit() const { return _trayCheck->waitLimit(); }
+    void setTrayWaitLimit(int milliseconds) { _trayCheck->setWaitLimit(milliseconds); }
     /// The question sheet while it is shown.
     QMessageBox* checkTraysAlert() const { return _checkTraysAlert; }
 
@@ -109,6 +97,8 @@ public:
     QAction* contactingFormAction() const;
     /// The "Open with the Eject key" option.
     EjectKeyOption* ejectKeyOption() const { return _ejectKeyOption; }
+    /// The "Handle the drive's eject button" option.
+    DriveButtonOption* driveButtonOption() const { return _driveButtonOption; }
 
 public slots:
     /// Stores the selected row as the target index; nothing without a selection.
@@ -124,32 +114,21 @@ private:
     void loadOptionControls();
     void onSecondsEdited();
     void refreshSlotLoadingOfEntries();
-    void scheduleCheckStep(int delayMs, std::function<void()> step);
-    void recordTrayCheck(const QNDevicePtr& device, qint32 status);
-    /// Looks at the tray of the drive being checked until it has opened and closed.
-    void watchTray(const QNDevicePtr& device, int index);
-    void finishTrayCheck();
-    /// One look at a tray being cycled: 0 when it has been seen open and now
-    /// reads closed, kQNTrayStillMoving to look again, else a failure status.
-    static qint32 trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen);
+    void onTrayCheckStarted();
+    void onTrayCheckFinished(const QStringList& busyDrives);
 
     std::unique_ptr<Ui::SetupWindow> _ui;
     QNDeviceTableModel* _model = nullptr;
     QNOtherAppDefaults _switchAppDefaults;
+    DriveModelMemory _driveModels{_switchAppDefaults};
     std::unique_ptr<QNDeviceScanner> _deviceScanner;
+    TrayCheck* _trayCheck = nullptr;
     qn::hardware::DeviceRegistry* _registry = nullptr;
     std::vector<qn::NotificationCenter::Token> _observers;
     QPointer<QMessageBox> _checkTraysAlert;
     EjectKeyOption* _ejectKeyOption = nullptr;
+    DriveButtonOption* _driveButtonOption = nullptr;
     std::function<void()> _quitHandler;
     bool _isFirstCall = true;
-    bool _checking = false;
     bool _closing = false;
-    int _trayWaitLimitMs = 30000;
-    QTimer _checkTimer;                // the next step of the tray check
-    std::function<void()> _checkStep;
-    std::shared_ptr<QNDeviceOperator> _checkOperator;
-    bool _traySeenOpen = false;
-    QDeadlineTimer _trayWaitDeadline;
-    QStringList _busyDrives;           // drives whose disc was in use during the check
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "QNTrayliftSetup.h"
 
+#include "DriveButtonOption.h"
 #include "EjectKeyOption.h"
 #include "QNBoolTransformer.h"
 #include "QNCrashReporterKit.h"
@@ -45,7 +46,8 @@ void QNTrayliftSetup::applicationDidFinishLaunching(bool trackCrashes, qn::hardw
     // Out-of-process tests read the window's texts through the alert hook.
     qn::AlertPresenter::shown(QStringLiteral("SetupWindow"), window->windowTitle(),
                               window->autoCloseCheckBox()->text() + QLatin1Char('\n')
-                                  + window->ejectKeyOption()->checkBox()->text(),
+                                  + window->ejectKeyOption()->checkBox()->text() + QLatin1Char('\n')
+                                  + window->driveButtonOption()->checkBox()->text(),
                               {window->setAsTargetButton()->text(), window->checkTraysButton()->text()});
 }
 

@@ -160,5 +160,33 @@
         <source>NotChecked</source>
         <translation>Nicht geprüft</translation>
     </message>
+    <message id="DriveButtonOption">
+        <source>DriveButtonOption</source>
+        <translation>Auswurftaste des Laufwerks übernehmen</translation>
+    </message>
+    <message id="DriveButtonOn">
+        <source>DriveButtonOn</source>
+        <translation>Die Auswurftaste des Laufwerks öffnet die Schublade jetzt über QNTraylift, mit Aushängen, Fenster und Countdown (Benutzerdienst qntraylift-watch.service).</translation>
+    </message>
+    <message id="DriveButtonOff">
+        <source>DriveButtonOff</source>
+        <translation>Die Auswurftaste des Laufwerks bleibt wieder dem System überlassen (Benutzerdienst qntraylift-watch.service ausgeschaltet).</translation>
+    </message>
+    <message id="DriveButtonNoSystemctl">
+        <source>DriveButtonNoSystemctl</source>
+        <translation>systemctl wurde nicht gefunden: Die Auswurftaste des Laufwerks kann nur auf einem System mit systemd übernommen werden.</translation>
+    </message>
+    <message id="DriveButtonNotInstalled">
+        <source>DriveButtonNotInstalled</source>
+        <translation>Der Benutzerdienst qntraylift-watch.service ist nicht installiert.</translation>
+    </message>
+    <message id="DriveButtonFailed">
+        <source>DriveButtonFailed</source>
+        <translation>systemctl konnte den Benutzerdienst qntraylift-watch.service nicht ändern: %1</translation>
+    </message>
+    <message id="DriveButtonStateUnknown">
+        <source>DriveButtonStateUnknown</source>
+        <translation>Ob die Auswurftaste des Laufwerks übernommen wird, ließ sich von systemctl nicht erfahren: %1</translation>
+    </message>
 </context>
 </TS>

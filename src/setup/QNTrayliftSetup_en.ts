@@ -160,5 +160,33 @@
         <source>EjectKeyName</source>
         <translation>Eject</translation>
     </message>
+    <message id="DriveButtonOption">
+        <source>DriveButtonOption</source>
+        <translation>Handle the drive's eject button</translation>
+    </message>
+    <message id="DriveButtonOn">
+        <source>DriveButtonOn</source>
+        <translation>The drive's eject button now opens the tray through QNTraylift, with unmount, panel and countdown (user service qntraylift-watch.service).</translation>
+    </message>
+    <message id="DriveButtonOff">
+        <source>DriveButtonOff</source>
+        <translation>The drive's eject button is left to the system again (user service qntraylift-watch.service disabled).</translation>
+    </message>
+    <message id="DriveButtonNoSystemctl">
+        <source>DriveButtonNoSystemctl</source>
+        <translation>systemctl was not found: the drive's eject button can only be handled on a system with systemd.</translation>
+    </message>
+    <message id="DriveButtonNotInstalled">
+        <source>DriveButtonNotInstalled</source>
+        <translation>The user service qntraylift-watch.service is not installed.</translation>
+    </message>
+    <message id="DriveButtonFailed">
+        <source>DriveButtonFailed</source>
+        <translation>systemctl could not change the user service qntraylift-watch.service: %1</translation>
+    </message>
+    <message id="DriveButtonStateUnknown">
+        <source>DriveButtonStateUnknown</source>
+        <translation>Whether the drive's eject button is handled could not be read from systemctl: %1</translation>
+    </message>
 </context>
 </TS>

@@ -5,11 +5,12 @@
 #include "AgentHarness.h"
 #include "TestSupport.h"
 
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QJsonArray>
 #include <QProcess>
-#include <QThread>
+#include <QTimer>
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -51,16 +52,31 @@ private:
     QList<Saved> _saved;
 };
 
+/// Waits for the programs' record of a shown window or alert: woken by file
+/// changes in the harness folder, bounded by `timeoutMs`.
 std::optional<QJsonObject> waitForShown(const AgentHarness& h, const QString& kind, int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    do {
+    const QString file = h.folder() + QStringLiteral("/shown.jsonl");
+    std::optional<QJsonObject> found;
+    QEventLoop loop;
+    QFileSystemWatcher watcher({h.folder()});
+    const auto look = [&] {
+        if (QFile::exists(file) && !watcher.files().contains(file))
+            watcher.addPath(file);
         for (const QJsonObject& shown : h.shownAlerts())
-            if (shown.value(QStringLiteral("kind")).toString() == kind)
-                return shown;
-        QThread::msleep(50);
-    } while (!deadline.hasExpired());
-    return std::nullopt;
+            if (shown.value(QStringLiteral("kind")).toString() == kind) {
+                found = shown;
+                loop.quit();
+                return;
+            }
+    };
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, look);
+    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, look);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    look();
+    if (!found)
+        loop.exec();
+    return found;
 }
 
 QStringList buttonsOf(const QJsonObject& shown)
@@ -104,7 +120,8 @@ TEST(GermanDesktop, AgentQuestionAndSetupWindowSpeakGerman)
     ASSERT_TRUE(window) << "the setup window did not open";
     EXPECT_EQ(window->value(QStringLiteral("title")).toString(), QStringLiteral("QNTraylift einrichten"));
     EXPECT_EQ(window->value(QStringLiteral("message")).toString(),
-              QStringLiteral("Schublade automatisch schließen nach\nMit der Auswurftaste öffnen"));
+              QStringLiteral("Schublade automatisch schließen nach\nMit der Auswurftaste öffnen\n"
+                             "Auswurftaste des Laufwerks übernehmen"));
     EXPECT_EQ(buttonsOf(*window),
               (QStringList{QStringLiteral("Als Ziel festlegen"), QStringLiteral("Schubladen prüfen …")}));
 

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 using namespace setuptest;
 
@@ -235,9 +236,12 @@ TEST_F(SetupWindowTest, ClosingTheWindowQuitsShortlyAfter)
     open();
     EXPECT_TRUE(window->close());
     EXPECT_EQ(quits, 0) << "the quit comes from a short timer, not from inside the close";
-    EXPECT_TRUE(qn::test::waitUntil([&] { return quits == 1; }));
-    QTest::qWait(100);
-    EXPECT_EQ(quits, 1);
+    // Sync point: a marker armed right after the close with the window's own
+    // 0.05 s delay fires after every timer that close armed.
+    bool marker = false;
+    QTimer::singleShot(50, [&] { marker = true; });
+    EXPECT_TRUE(qn::test::waitUntil([&] { return quits == 1 && marker; }));
+    EXPECT_EQ(quits, 1) << "one close, one quit";
 }
 
 TEST_F(SetupWindowTest, HotPlugFromAnotherProcessUpdatesTableAndStoredIndex)

@@ -184,16 +184,20 @@ TEST_F(TrayCheckTest, AnsweringNoChangesOnlyDidShowCheckTray)
         if (b->text() == qn::localizedString("No"))
             QTest::mouseClick(b, Qt::LeftButton);
     EXPECT_EQ(window->checkTraysAlert(), nullptr);
-    QTest::qWait(200);
     EXPECT_FALSE(window->isCheckingTrays());
     EXPECT_EQ(agentPreferences(), before);
-    EXPECT_EQ(hw.machine.readLog().size(), logLines) << "no tray was touched";
-    EXPECT_TRUE(hw.drive("sr0")->trayOpen);
 
     // The button asks again; "No" again changes nothing.
     askAndAnswer(1);
-    QTest::qWait(200);
+    EXPECT_FALSE(window->isCheckingTrays());
     EXPECT_EQ(agentPreferences(), before);
+
+    // Sync point: a check answered with "Yes" now. Had either "No" started
+    // one, this one could not start, or the log would show a second cycle.
+    EXPECT_EQ(hw.machine.readLog().size(), logLines) << "no tray was touched";
+    EXPECT_TRUE(hw.drive("sr0")->trayOpen);
+    runCheck();
+    EXPECT_EQ(hw.log("tray-"), QStringList{"tray-close sr0"}) << hw.log().join('\n').toStdString();
 }
 
 TEST_F(TrayCheckTest, DriveUnpluggedDuringTheCheckEndsItEarly)
@@ -228,7 +232,9 @@ TEST_F(TrayCheckTest, WindowStaysResponsiveWhileATrayMovesAndClosingItStopsTheCh
     window->close();
     EXPECT_FALSE(window->isCheckingTrays());
     EXPECT_TRUE(window->checkTraysButton()->isEnabled());
-    QTest::qWait(300);
+    // Sync point: the quit is armed after the check stopped, with a delay no
+    // shorter than a look at the tray, so any look still pending came first.
+    ASSERT_TRUE(qn::test::waitUntil([&] { return quits == 1; }));
     EXPECT_EQ(hw.machine.readLog().size(), logLines) << "nothing touches the drive after the window closed";
 }
 
