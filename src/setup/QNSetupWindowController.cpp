@@ -402,6 +402,7 @@ void QNSetupWindowController::checkTrayOfDrive(std::optional<int> position)
     case Outcome::DiscEjected:
     case Outcome::NotSupported:
     case Outcome::Refused:
+    case Outcome::NotPermitted:
     case Outcome::Failed:
         recordTrayCheck(device, qn::hardware::kIOReturnError);
         break;
