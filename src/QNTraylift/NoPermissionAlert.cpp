@@ -8,7 +8,7 @@
 #include "hardware/DeviceRegistry.h"
 #include "strings/LocalizedString.h"
 
-void qnShowNoPermissionAlert(const QNDeviceOperator& deviceOperator, QWidget* parent)
+void qnShowNoPermissionAlert(const QNDeviceOperator& deviceOperator)
 {
     const qn::hardware::DeviceNode node = deviceOperator.deviceNode();
     const QString path = node.path.isEmpty() ? deviceOperator.device()->productName() : node.path;
@@ -20,6 +20,6 @@ void qnShowNoPermissionAlert(const QNDeviceOperator& deviceOperator, QWidget* pa
     alert.informativeText = qn::localizedString("NoPermissionRemedies").arg(path, group);
     alert.style = qn::AlertPresenter::Style::Warning;
     qnAgentTrace(QStringLiteral("no-permission-alert shown %1 group=%2").arg(path, group));
-    qn::AlertPresenter::run(alert, parent);
+    qn::AlertPresenter::run(alert);
     qnAgentTrace(QStringLiteral("no-permission-alert dismissed"));
 }

@@ -4,6 +4,7 @@
 // at the machine, or not in the group that owns the node): names the node and
 // the two usual remedies.
 class QNDeviceOperator;
-class QWidget;
 
-void qnShowNoPermissionAlert(const QNDeviceOperator& deviceOperator, QWidget* parent = nullptr);
+/// Shown without a parent: the panel's white-on-dark style sheet would make
+/// a child box unreadable.
+void qnShowNoPermissionAlert(const QNDeviceOperator& deviceOperator);

@@ -96,7 +96,7 @@ void QNEjectWindowController::closeTrayTimerMethod(QTimer*)
         return;
     }
     if (outcome == QNDeviceOperator::CloseOutcome::NotPermitted)
-        qnShowNoPermissionAlert(*_deviceOperator, _window.get());
+        qnShowNoPermissionAlert(*_deviceOperator);
     terminate();
 }
 

@@ -299,7 +299,7 @@ void QNTraylift::doTrayliftOperation()
         message = qn::localizedString("TrayHasNoMotor");
     }
     if (outcome == QNDeviceOperator::TrayOutcome::NotPermitted)
-        qnShowNoPermissionAlert(*op, _ejectWindow->window());
+        qnShowNoPermissionAlert(*op);
     if (!message.isEmpty()) {
         const bool busy = outcome == QNDeviceOperator::TrayOutcome::Busy;
         qnAgentTrace(busy ? QStringLiteral("busy-alert shown") : QStringLiteral("no-motor-alert shown"));
@@ -308,7 +308,7 @@ void QNTraylift::doTrayliftOperation()
         alert.message = message;
         alert.informativeText = informative;
         alert.style = qn::AlertPresenter::Style::Warning;
-        qn::AlertPresenter::run(alert, _ejectWindow->window());
+        qn::AlertPresenter::run(alert);  // not a child of the panel: its style sheet is white on dark
         qnAgentTrace(busy ? QStringLiteral("busy-alert dismissed") : QStringLiteral("no-motor-alert dismissed"));
     }
     finishOperation(armed);
@@ -331,7 +331,7 @@ void QNTraylift::closeTrayTimerMethod(const QNDevicePtr& device)
     if (outcome == QNDeviceOperator::CloseOutcome::Closed)
         qnAgentTrace(QStringLiteral("deadline close"));
     if (outcome == QNDeviceOperator::CloseOutcome::NotPermitted)
-        qnShowNoPermissionAlert(*op, _ejectWindow ? _ejectWindow->window() : nullptr);
+        qnShowNoPermissionAlert(*op);
     if (outcome == QNDeviceOperator::CloseOutcome::ReadsClosed && _closeRetries < kMaxCloseRetries) {
         ++_closeRetries;
         qnAgentTrace(QStringLiteral("deadline recheck %1").arg(_closeRetries));
