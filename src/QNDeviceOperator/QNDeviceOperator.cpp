@@ -24,15 +24,33 @@ std::shared_ptr<QNDeviceOperator> QNDeviceOperator::deviceOperatorForDevice(cons
 std::shared_ptr<QNDeviceOperator> QNDeviceOperator::deviceOperatorForDevice(const QNDevicePtr& device,
                                                                           DeviceRegistry& registry)
 {
+    return deviceOperatorForDevice(device, registry, Access::NodeOnly);
+}
+
+std::shared_ptr<QNDeviceOperator> QNDeviceOperator::deviceOperatorForDevice(const QNDevicePtr& device, Access access)
+{
+    return deviceOperatorForDevice(device, DeviceRegistry::instance(), access);
+}
+
+std::shared_ptr<QNDeviceOperator> QNDeviceOperator::deviceOperatorForDevice(const QNDevicePtr& device,
+                                                                          DeviceRegistry& registry, Access access)
+{
     if (!device || device->GUIDData().isEmpty())
         return nullptr;
     const QString entry = registry.findDriveByIdentity(device->GUIDData());
     if (entry.isEmpty())
         return nullptr;
-    std::unique_ptr<qn::hardware::TrayInterface> interface = registry.openTrayInterface(entry);
-    if (!interface)
+    qint32 status = 0;
+    std::unique_ptr<qn::hardware::TrayInterface> interface = registry.openTrayInterface(entry, &status);
+    if (!interface && !(access == Access::NodeOrDiskService && status == qn::hardware::kIOReturnNotPrivileged))
         return nullptr;
     return std::shared_ptr<QNDeviceOperator>(new QNDeviceOperator(registry, std::move(interface), device));
+}
+
+qn::hardware::DeviceNode QNDeviceOperator::deviceNode() const
+{
+    const QString entry = serviceObjectForDevice(_device);
+    return entry.isEmpty() ? qn::hardware::DeviceNode{} : _registry->deviceNode(entry);
 }
 
 QString QNDeviceOperator::serviceObjectForDevice(const QNDevicePtr& device) const
@@ -45,7 +63,7 @@ QString QNDeviceOperator::serviceObjectForDevice(const QNDevicePtr& device) cons
 qint32 QNDeviceOperator::getTrayState(quint8* state)
 {
     if (!_interface)
-        return qn::hardware::kIOReturnError;
+        return qn::hardware::kIOReturnNotPrivileged;
     quint8 reported = 0;
     qint32 status = _interface->getTrayState(reported);
     // A drive spinning up a freshly inserted disc cannot say yet; ask again
@@ -68,12 +86,12 @@ qint32 QNDeviceOperator::getTrayState(quint8* state)
 
 qint32 QNDeviceOperator::setTrayStateToOpen()
 {
-    return _interface ? _interface->setTrayState(1) : qn::hardware::kIOReturnError;
+    return _interface ? _interface->setTrayState(1) : qn::hardware::kIOReturnNotPrivileged;
 }
 
 qint32 QNDeviceOperator::setTrayStateToClose()
 {
-    return _interface ? _interface->setTrayState(0) : qn::hardware::kIOReturnError;
+    return _interface ? _interface->setTrayState(0) : qn::hardware::kIOReturnNotPrivileged;
 }
 
 bool QNDeviceOperator::ejectMedia()
@@ -140,6 +158,8 @@ bool QNDeviceOperator::discStillMounted() const
 
 QNDeviceOperator::TrayOutcome QNDeviceOperator::toggleTray()
 {
+    if (!_interface)
+        return ejectThroughDiskService();
     quint8 state = kTrayClosed;
     if (getTrayState(&state) != 0)
         return TrayOutcome::Failed;
@@ -169,6 +189,8 @@ QNDeviceOperator::TrayOutcome QNDeviceOperator::toggleTray()
 
 QNDeviceOperator::CloseOutcome QNDeviceOperator::closeTrayIfOpen()
 {
+    if (!_interface)
+        return CloseOutcome::NotPermitted;
     quint8 state = kTrayClosed;
     if (getTrayState(&state) != 0)
         return CloseOutcome::Failed;
@@ -176,4 +198,23 @@ QNDeviceOperator::CloseOutcome QNDeviceOperator::closeTrayIfOpen()
         return CloseOutcome::ReadsClosed;
     setTrayStateToClose();
     return CloseOutcome::Closed;
+}
+
+QNDeviceOperator::TrayOutcome QNDeviceOperator::ejectThroughDiskService()
+{
+    // Without the node the tray state is unknown: an open tray stays open
+    // (ejecting it again does nothing), a closed one opens.
+    const QString entry = serviceObjectForDevice(_device);
+    if (entry.isEmpty())
+        return TrayOutcome::Failed;
+    switch (const qint32 status = _registry->ejectThroughDiskService(entry)) {
+    case 0:
+        return TrayOutcome::Opened;
+    case qn::hardware::kIOReturnNotPrivileged:
+    case qn::hardware::kIOReturnUnsupported:
+        return TrayOutcome::NotPermitted;
+    default:
+        const bool busy = status == qn::hardware::kVolumeBusyErr || status == qn::hardware::kIOReturnBusy;
+        return busy ? TrayOutcome::Busy : TrayOutcome::Refused;
+    }
 }

@@ -6,7 +6,8 @@
 //
 // Tray operations return a signed 32-bit status: 0 success;
 // qn::hardware::kIOReturnError when the drive reports a tray state other than
-// closed or open; otherwise the drive interface's own non-zero status.
+// closed or open; qn::hardware::kIOReturnNotPrivileged when this user may not
+// use the drive's node; otherwise the drive interface's own non-zero status.
 // Every call is synchronous and may block as long as the drive takes.
 #include "QNDevice.h"
 
@@ -18,6 +19,7 @@
 namespace qn::hardware {
 class DeviceRegistry;
 class TrayInterface;
+struct DeviceNode;
 }
 
 class QNDeviceOperator {
@@ -36,6 +38,7 @@ public:
         Busy,               // the disc's volumes could not be unmounted, so the tray stays shut
         NotSupported,       // the drive refuses tray commands: no tray motor
         Refused,            // the tray command failed for another reason
+        NotPermitted,       // this user may not use the drive, and the disk service did not eject it either
     };
     /// True for the outcomes after which the tray stands open.
     static bool trayOpened(TrayOutcome outcome)
@@ -47,6 +50,7 @@ public:
         Failed,       // the tray state could not be read
         Closed,       // the tray read open and the close command was sent
         ReadsClosed,  // the tray already reads closed: nothing sent, worth asking again later
+        NotPermitted, // this user may not use the drive: its state cannot be read nor the tray closed
     };
     /// The deadline rule: callers ask closeTrayIfOpen() again after
     /// kCloseRecheckMs while it answers ReadsClosed, at most kMaxCloseRechecks
@@ -63,6 +67,21 @@ public:
     static std::shared_ptr<QNDeviceOperator> deviceOperatorForDevice(const QNDevicePtr& device);
     static std::shared_ptr<QNDeviceOperator> deviceOperatorForDevice(const QNDevicePtr& device,
                                                                     qn::hardware::DeviceRegistry& registry);
+
+    /// Whether an operator may be made for a drive whose node this user may
+    /// not open. Such an operator has no tray interface: its tray queries and
+    /// commands answer kIOReturnNotPrivileged, closeTrayIfOpen() answers
+    /// NotPermitted, and toggleTray() asks the system's disk service to eject
+    /// the drive instead (NotPermitted when that is refused too).
+    enum class Access { NodeOnly, NodeOrDiskService };
+    static std::shared_ptr<QNDeviceOperator> deviceOperatorForDevice(const QNDevicePtr& device, Access access);
+    static std::shared_ptr<QNDeviceOperator> deviceOperatorForDevice(const QNDevicePtr& device,
+                                                                    qn::hardware::DeviceRegistry& registry,
+                                                                    Access access);
+    /// False for an operator made without access to the drive's node.
+    bool hasNodeAccess() const { return _interface != nullptr; }
+    /// The drive's node and its owning group (for telling the user).
+    qn::hardware::DeviceNode deviceNode() const;
     ~QNDeviceOperator();
     QNDeviceOperator(const QNDeviceOperator&) = delete;
     QNDeviceOperator& operator=(const QNDeviceOperator&) = delete;
@@ -87,7 +106,7 @@ public:
     /// is present and its volumes could not be unmounted (or the open command
     /// was refused while they stay mounted); NotSupported when the drive
     /// refuses the command for lack of a motor (a slot loader with no disc, or
-    /// a tray without motor).
+    /// a tray without motor). Made without node access: see Access.
     TrayOutcome toggleTray();
     /// Closes the tray when it reads open; see CloseOutcome.
     CloseOutcome closeTrayIfOpen();
@@ -104,10 +123,11 @@ public:
 
 private:
     bool discStillMounted() const;
+    TrayOutcome ejectThroughDiskService();
     QNDeviceOperator(qn::hardware::DeviceRegistry& registry, std::unique_ptr<qn::hardware::TrayInterface> interface,
                      QNDevicePtr device);
 
-    std::unique_ptr<qn::hardware::TrayInterface> _interface;
+    std::unique_ptr<qn::hardware::TrayInterface> _interface;  // null: made without node access
     QNDevicePtr _device;
     qn::hardware::DeviceRegistry* _registry;
 };

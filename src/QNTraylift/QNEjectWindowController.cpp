@@ -2,6 +2,7 @@
 #include "QNEjectWindowController.h"
 
 #include "AgentTrace.h"
+#include "NoPermissionAlert.h"
 #include "ui_EjectWindow.h"
 
 #include "events/EventManager.h"
@@ -94,6 +95,8 @@ void QNEjectWindowController::closeTrayTimerMethod(QTimer*)
         QTimer::singleShot(kCloseRetryMs, this, [this] { closeTrayTimerMethod(nullptr); });
         return;
     }
+    if (outcome == QNDeviceOperator::CloseOutcome::NotPermitted)
+        qnShowNoPermissionAlert(*_deviceOperator);
     terminate();
 }
 

@@ -2,6 +2,7 @@
 #include "QNTraylift.h"
 
 #include "AgentTrace.h"
+#include "NoPermissionAlert.h"
 
 #include "alerts/AlertPresenter.h"
 #include "events/EventManager.h"
@@ -256,7 +257,10 @@ void QNTraylift::doTrayliftOperation()
     const QNDevicePtr device = devices.at(position);
     qnAgentTrace(QStringLiteral("drive position=%1").arg(position));
 
-    std::shared_ptr<QNDeviceOperator> op = QNDeviceOperator::deviceOperatorForDevice(device);
+    // A user who may not open the drive's node can still have the disk
+    // service eject it; otherwise the operator says why not.
+    std::shared_ptr<QNDeviceOperator> op =
+        QNDeviceOperator::deviceOperatorForDevice(device, QNDeviceOperator::Access::NodeOrDiskService);
     _ejectWindow->setDeviceOperator(op);
 
     // The drive's own button means "open": udev may have opened the tray
@@ -309,6 +313,8 @@ void QNTraylift::doTrayliftOperation()
     } else if (outcome == QNDeviceOperator::TrayOutcome::NotSupported && !slotLoading) {
         message = qn::localizedString("TrayHasNoMotor");
     }
+    if (outcome == QNDeviceOperator::TrayOutcome::NotPermitted)
+        qnShowNoPermissionAlert(*op);
     if (!message.isEmpty()) {
         const bool busy = outcome == QNDeviceOperator::TrayOutcome::Busy;
         qnAgentTrace(busy ? QStringLiteral("busy-alert shown") : QStringLiteral("no-motor-alert shown"));
@@ -317,7 +323,7 @@ void QNTraylift::doTrayliftOperation()
         alert.message = message;
         alert.informativeText = informative;
         alert.style = qn::AlertPresenter::Style::Warning;
-        qn::AlertPresenter::run(alert, _ejectWindow->window());
+        qn::AlertPresenter::run(alert);  // not a child of the panel: its style sheet is white on dark
         qnAgentTrace(busy ? QStringLiteral("busy-alert dismissed") : QStringLiteral("no-motor-alert dismissed"));
     }
     finishOperation(armed);
@@ -333,11 +339,14 @@ void QNTraylift::finishOperation(bool armed)
 
 void QNTraylift::closeTrayTimerMethod(const QNDevicePtr& device)
 {
-    std::shared_ptr<QNDeviceOperator> op = QNDeviceOperator::deviceOperatorForDevice(device);
+    std::shared_ptr<QNDeviceOperator> op =
+        QNDeviceOperator::deviceOperatorForDevice(device, QNDeviceOperator::Access::NodeOrDiskService);
     const QNDeviceOperator::CloseOutcome outcome =
         op ? op->closeTrayIfOpen() : QNDeviceOperator::CloseOutcome::Failed;
     if (outcome == QNDeviceOperator::CloseOutcome::Closed)
         qnAgentTrace(QStringLiteral("deadline close"));
+    if (outcome == QNDeviceOperator::CloseOutcome::NotPermitted)
+        qnShowNoPermissionAlert(*op);
     if (outcome == QNDeviceOperator::CloseOutcome::ReadsClosed && _closeRetries < kMaxCloseRetries) {
         ++_closeRetries;
         qnAgentTrace(QStringLiteral("deadline recheck %1").arg(_closeRetries));

@@ -47,5 +47,13 @@
         <source>TrayHasNoMotor</source>
         <translation>Dieses Laufwerk kann seine Schublade nicht selbst öffnen oder schließen: Es hat keinen Schubladenmotor.</translation>
     </message>
+    <message id="NoPermissionForDrive">
+        <source>NoPermissionForDrive</source>
+        <translation>Sie haben keine Berechtigung, die Schublade von %1 zu öffnen oder zu schließen.</translation>
+    </message>
+    <message id="NoPermissionRemedies">
+        <source>NoPermissionRemedies</source>
+        <translation>Melden Sie sich direkt an diesem Computer an (nicht aus der Ferne), oder bitten Sie einen Administrator, Sie in die Gruppe „%2“ aufzunehmen, der %1 gehört, und melden Sie sich danach ab und wieder an.</translation>
+    </message>
 </context>
 </TS>

@@ -47,5 +47,13 @@
         <source>Close Tray</source>
         <translation>Close Tray</translation>
     </message>
+    <message id="NoPermissionForDrive">
+        <source>NoPermissionForDrive</source>
+        <translation>You have no permission to open or close the tray of %1.</translation>
+    </message>
+    <message id="NoPermissionRemedies">
+        <source>NoPermissionRemedies</source>
+        <translation>Log in at this computer itself (not remotely), or ask an administrator to add you to the group “%2”, which owns %1, then log out and in again.</translation>
+    </message>
 </context>
 </TS>

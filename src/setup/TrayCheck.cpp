@@ -76,6 +76,7 @@ void TrayCheck::checkDrive(int index)
     case Outcome::DiscEjected:
     case Outcome::NotSupported:
     case Outcome::Refused:
+    case Outcome::NotPermitted:
     case Outcome::Failed:
         record(device, qn::hardware::kIOReturnError);
         break;

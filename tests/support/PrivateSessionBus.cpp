@@ -29,10 +29,11 @@ PrivateSessionBus::~PrivateSessionBus()
     stop(_bus);
 }
 
-bool PrivateSessionBus::start(QString* why)
+bool PrivateSessionBus::start(QString* why, const QString& configFile)
 {
     _bus.start(QStringLiteral("dbus-daemon"),
-               {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+               {configFile.isEmpty() ? QStringLiteral("--session") : QStringLiteral("--config-file=") + configFile,
+                QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!_bus.waitForStarted(5000)) {
         *why = QStringLiteral("dbus-daemon cannot start");
         return false;

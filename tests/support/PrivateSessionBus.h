@@ -21,7 +21,8 @@ public:
     ~PrivateSessionBus();
 
     /// Starts dbus-daemon and reads its address. False (with `why`) when it cannot.
-    bool start(QString* why);
+    /// `configFile`: the daemon's configuration instead of the session one.
+    bool start(QString* why, const QString& configFile = {});
     QString address() const { return _address; }
 
     /// Starts `python3 args...` with this bus as its session bus and waits until

@@ -24,6 +24,18 @@ DeviceRegistry& DeviceRegistry::instance()
     return *registry;
 }
 
+qint32 DeviceRegistry::ejectThroughDiskService(const EntryId&)
+{
+    return kIOReturnUnsupported;
+}
+
+DeviceNode DeviceRegistry::deviceNode(const EntryId&)
+{
+    return {};
+}
+
+void DeviceRegistry::note(const QString&) {}
+
 qint32 statusFromErrno(int error)
 {
     switch (error) {

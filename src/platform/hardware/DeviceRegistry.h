@@ -27,7 +27,7 @@ namespace qn::hardware {
 inline constexpr qint32 kIOReturnSuccess = 0;
 inline constexpr qint32 kIOReturnError = qint32(0xE00002BC);        // general failure
 inline constexpr qint32 kIOReturnNoDevice = qint32(0xE00002C0);     // drive or node gone
-inline constexpr qint32 kIOReturnNotPrivileged = qint32(0xE00002C1);
+inline constexpr qint32 kIOReturnNotPrivileged = qint32(0xE00002C1); // this user may not use the drive's node
 inline constexpr qint32 kIOReturnUnsupported = qint32(0xE00002C7);  // e.g. no tray motor
 inline constexpr qint32 kIOReturnBusy = qint32(0xE00002D5);         // e.g. disc mounted / door locked
 inline constexpr qint32 kIOReturnNotReady = qint32(0xE00002D8);     // drive not ready (disc spinning up)
@@ -74,6 +74,13 @@ public:
     virtual qint32 setTrayState(quint8 open) = 0;
 };
 
+/// A drive's device node and the group that owns it, for telling a user who
+/// may not open it what to do.
+struct DeviceNode {
+    QString path;   // "/dev/sr0"
+    QString group;  // "cdrom"; the number when the group has no name
+};
+
 class DeviceRegistry : public QObject {
     Q_OBJECT
 public:
@@ -106,6 +113,15 @@ public:
     virtual std::unique_ptr<TrayInterface> openTrayInterface(const EntryId& entry, qint32* status = nullptr) = 0;
     /// Disk name of the disc in the drive ("sr0"); nullopt when no disc.
     virtual std::optional<QString> discBSDName(const EntryId& entry) = 0;
+    /// The way out when openTrayInterface() answers kIOReturnNotPrivileged:
+    /// unmounts the drive's volumes and asks the system's disk service to
+    /// eject the drive; its policy decides. 0 when the tray opened;
+    /// kIOReturnNotPrivileged when the service refused this user or there is
+    /// no service; kVolumeBusyErr when a volume is in use. The default (a
+    /// backend without such a service) answers kIOReturnUnsupported.
+    virtual qint32 ejectThroughDiskService(const EntryId& entry);
+    /// The drive's device node and its owning group; empty when unknown.
+    virtual DeviceNode deviceNode(const EntryId& entry);
 
     // --- Mounted volumes ---------------------------------------------------------
     /// The mounted volume at 1-based position `index`; nullopt past the end.
@@ -117,6 +133,13 @@ public:
     /// disc. Non-zero when a volume refuses (busy: kVolumeBusyErr) or the
     /// eject fails; volumes unmounted before the failure stay unmounted.
     virtual qint32 ejectVolume(VolumeRef ref) = 0;
+
+    // --- Tracing -------------------------------------------------------------------
+    /// A step of a program using the registry ("agent panel shown"), for
+    /// demos and tests that follow a request from end to end. The simulated
+    /// machine records it in its event log beside the drive events; the
+    /// default ignores it.
+    virtual void note(const QString& text);
 
 signals:
     /// Drives that arrived, property tables in report order.

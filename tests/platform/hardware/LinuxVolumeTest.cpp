@@ -15,7 +15,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <grp.h>
 #include <linux/cdrom.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qn::hardware;
 using qn::test::UDisksDouble;
@@ -163,3 +167,71 @@ TEST(UDisksUnmounter, ObjectPathsEscapeLikeUDisks)
     EXPECT_EQ(UDisksUnmounter::objectPathFor("sr0"), "/org/freedesktop/UDisks2/block_devices/sr0");
     EXPECT_EQ(UDisksUnmounter::objectPathFor("dm-0"), "/org/freedesktop/UDisks2/block_devices/dm_2d0");
 }
+
+// A user who may not open the drive's node: the backend says so in its own
+// status, and the operator ejects through udisks2's Drive.Eject (unmounting
+// first) when udisks2 allows it. The node is given to group "disk"; the
+// operator is made with the file-system identity of an unprivileged user
+// (setfsuid affects only this thread, and drops root's file access rights).
+struct WithoutNodeAccessCase {
+    const char* eject;  // the double's Drive.Eject; nullptr: no udisks2 on the bus
+    QNDeviceOperator::TrayOutcome outcome;
+    QStringList calls;
+};
+
+class WithoutNodeAccess : public DiscEject, public ::testing::WithParamInterface<WithoutNodeAccessCase> {};
+
+TEST_P(WithoutNodeAccess, EjectGoesThroughUDisksAndCloseReportsNoPermission)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the node away";
+    const group* disk = ::getgrnam("disk");
+    ASSERT_TRUE(disk);
+    ASSERT_TRUE(drives.restrictNode("sr0", disk->gr_gid));
+    ASSERT_EQ(::chmod(QFile::encodeName(proc.path()).constData(), 0755), 0);
+    UDisksDouble udisks;
+    QString why;
+    const bool started = GetParam().eject
+        ? udisks.start({{"sr0", "ok"}, {"drive:sr0", GetParam().eject}}, &why)
+        : udisks.startWithoutUDisks(&why);
+    if (!started)
+        GTEST_SKIP() << why.toStdString();
+    useMountTable("desktop-with-disc.mountinfo");
+    auto r = registry(udisks.busAddress());
+    auto device = std::make_shared<QNDevice>();
+    device->setGUIDData(kSerial);
+
+    std::shared_ptr<QNDeviceOperator> op, nodeOnly;
+    qint32 openStatus = 0;
+    {
+        const uid_t before = ::setfsuid(65534);
+        ASSERT_EQ(before, 0u);
+        r->openTrayInterface(r->findDriveByIdentity(kSerial), &openStatus);
+        nodeOnly = QNDeviceOperator::deviceOperatorForDevice(device, *r);
+        op = QNDeviceOperator::deviceOperatorForDevice(device, *r, QNDeviceOperator::Access::NodeOrDiskService);
+        ::setfsuid(before);
+    }
+    EXPECT_EQ(openStatus, kIOReturnNotPrivileged);
+    EXPECT_FALSE(nodeOnly);  // callers that need the node get no operator, as before
+    ASSERT_TRUE(op);
+    EXPECT_FALSE(op->hasNodeAccess());
+    quint8 state = 7;
+    EXPECT_EQ(op->getTrayState(&state), kIOReturnNotPrivileged);
+    EXPECT_EQ(state, 7);
+    EXPECT_EQ(op->closeTrayIfOpen(), QNDeviceOperator::CloseOutcome::NotPermitted);
+    const DeviceNode node = op->deviceNode();
+    EXPECT_EQ(node.path, "/dev/sr0");
+    EXPECT_EQ(node.group, "disk");
+
+    EXPECT_EQ(op->toggleTray(), GetParam().outcome);
+    EXPECT_EQ(udisks.calls(), GetParam().calls);
+    EXPECT_FALSE(ejected());  // never through the node
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DriveEject, WithoutNodeAccess,
+    ::testing::Values(
+        WithoutNodeAccessCase{"ok", QNDeviceOperator::TrayOutcome::Opened, {"Unmount sr0", "Eject sr0"}},
+        WithoutNodeAccessCase{"notauth", QNDeviceOperator::TrayOutcome::NotPermitted, {"Unmount sr0", "Eject sr0"}},
+        WithoutNodeAccessCase{nullptr, QNDeviceOperator::TrayOutcome::NotPermitted, {}}),
+    [](const auto& info) { return std::string(info.param.eject ? info.param.eject : "absent"); });

@@ -4,12 +4,15 @@
 
 #include "UMockdevDrives.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <cerrno>
 #include <cstring>
 #include <climits>
 #include <linux/cdrom.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qn::test {
 
@@ -133,6 +136,24 @@ QString UMockdevDrives::addHardDisk(const QString& name)
         return {};
     }
     return QStringLiteral("/sys") + path;
+}
+
+QString UMockdevDrives::rootDir() const
+{
+    return QString::fromUtf8(umockdev_testbed_get_root_dir(_testbed));
+}
+
+bool UMockdevDrives::restrictNode(const QString& name, unsigned gid)
+{
+    const QByteArray root = QFile::encodeName(rootDir());
+    const QByteArray node = root + "/dev/" + QFile::encodeName(name);
+    // umockdev's preload connects to the node's ioctl socket even when the
+    // open itself is refused, and aborts when it cannot: every user reaches
+    // the socket. The sticky bit is umockdev's mark of a block device.
+    const QByteArray socket = root + "/ioctl/dev/" + QFile::encodeName(name);
+    // umockdev's udev monitor of a process is a socket it binds in the root.
+    return ::chmod(root.constData(), 01777) == 0 && ::chown(node.constData(), 0, gid_t(gid)) == 0
+        && ::chmod(node.constData(), 01660) == 0 && ::chmod(socket.constData(), 0777) == 0;
 }
 
 void UMockdevDrives::uevent(const QString& sysPath, const char* action)

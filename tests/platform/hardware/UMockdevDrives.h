@@ -29,6 +29,13 @@ public:
     /// Adds a block disk that is not an optical drive.
     QString addHardDisk(const QString& name);
     void uevent(const QString& sysPath, const char* action);
+    /// The testbed's folder, which stands in for "/" (nodes under dev/).
+    QString rootDir() const;
+    /// Gives the testbed to other users too (its root like /tmp), and node
+    /// /dev/`name` to root and group `gid` with mode 0660, so users outside
+    /// that group cannot open it (umockdev still counts their attempt as a
+    /// connection). False when that fails.
+    bool restrictNode(const QString& name, unsigned gid);
     void remove(const QString& sysPath);
 
     // Answers of the ioctl handler for every node, and what it received.

@@ -1,13 +1,17 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
 # A stand-in for udisks2 on a private D-Bus: claims org.freedesktop.UDisks2 and
-# offers Filesystem.Unmount on one block-device object per argument.
+# offers Filesystem.Unmount on block-device objects and Drive.Eject on drives.
 #
-#   udisks_double.py ADDRESS CALLFILE READYFILE NAME=BEHAVIOUR...
+#   udisks_double.py ADDRESS CALLFILE READYFILE NAME=BEHAVIOUR... drive:NAME=BEHAVIOUR...
 #
-# BEHAVIOUR: ok (unmounts), busy (DeviceBusy), notauth (NotAuthorized).
-# Each call appends "Unmount NAME" to CALLFILE; READYFILE appears once the
-# objects are on the bus. Runs until terminated.
+# NAME=BEHAVIOUR: block device NAME with Filesystem.Unmount; BEHAVIOUR ok
+# (unmounts), busy (DeviceBusy), notauth (NotAuthorized).
+# drive:NAME=BEHAVIOUR: block device NAME names a drive (Block.Drive) with
+# Drive.Eject; BEHAVIOUR ok (ejects), notauth (NotAuthorizedCanObtain),
+# failed (Failed).
+# Each call appends "Unmount NAME" or "Eject NAME" to CALLFILE; READYFILE
+# appears once the objects are on the bus. Runs until terminated.
 import sys
 
 import dbus
@@ -23,15 +27,39 @@ name = dbus.service.BusName('org.freedesktop.UDisks2', bus)
 manager = dbusmock.DBusMockObject(name, '/org/freedesktop/UDisks2', 'org.freedesktop.UDisks2.Manager', {})
 
 RAISE = "raise dbus.exceptions.DBusException('{text}', name='org.freedesktop.UDisks2.Error.{error}')"
+ERRORS = {'busy': ('target is busy', 'DeviceBusy'), 'notauth': ('not authorized', 'NotAuthorizedCanObtain'),
+          'failed': ('eject failed', 'Failed')}
+blocks = {}
+
+
+def block(device):
+    path = '/org/freedesktop/UDisks2/block_devices/' + device
+    if path not in blocks:
+        manager.AddObject(path, 'org.freedesktop.UDisks2.Block', {}, [])
+        blocks[path] = dbusmock.get_object(path)
+    return blocks[path]
+
+
+def code_for(call, device, behaviour):
+    code = f"open({call_file!r}, 'a').write('{call} {device}\\n')\n"
+    if behaviour in ERRORS:
+        text, error = ERRORS[behaviour]
+        if call == 'Unmount' and behaviour == 'notauth':
+            error = 'NotAuthorized'
+        code += RAISE.format(text=text, error=error)
+    return code
+
+
 for arg in sys.argv[4:]:
     device, behaviour = arg.split('=', 1)
-    code = f"open({call_file!r}, 'a').write('Unmount {device}\\n')\n"
-    if behaviour == 'busy':
-        code += RAISE.format(text='target is busy', error='DeviceBusy')
-    elif behaviour == 'notauth':
-        code += RAISE.format(text='not authorized', error='NotAuthorized')
-    manager.AddObject('/org/freedesktop/UDisks2/block_devices/' + device,
-                      'org.freedesktop.UDisks2.Filesystem', {}, [('Unmount', 'a{sv}', '', code)])
+    if device.startswith('drive:'):
+        device = device[len('drive:'):]
+        drive = '/org/freedesktop/UDisks2/drives/DOUBLE_' + device
+        manager.AddObject(drive, 'org.freedesktop.UDisks2.Drive', {}, [('Eject', 'a{sv}', '', code_for('Eject', device, behaviour))])
+        block(device).AddProperty('org.freedesktop.UDisks2.Block', 'Drive', dbus.ObjectPath(drive))
+    else:
+        block(device).AddMethod('org.freedesktop.UDisks2.Filesystem', 'Unmount', 'a{sv}', '',
+                                code_for('Unmount', device, behaviour))
 
 with open(ready_file, 'w') as f:
     f.write('ready\n')

@@ -11,10 +11,12 @@
 #include <cerrno>
 #include <climits>  // <linux/cdrom.h> needs it first
 #include <fcntl.h>
+#include <grp.h>
 #include <libudev.h>
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -388,7 +390,7 @@ qint32 LinuxDeviceRegistry::unmount(const MountEntry& entry)
     const std::optional<QString> name = deviceNameOfMount(entry, d->options.root);
     const UDisksUnmounter udisks(d->options.udisksBusAddress);
     switch (name ? udisks.unmount(*name) : UDisksUnmounter::Result::Unavailable) {
-    case UDisksUnmounter::Result::Unmounted:
+    case UDisksUnmounter::Result::Done:
         return 0;
     case UDisksUnmounter::Result::Busy:
         return kVolumeBusyErr;
@@ -417,6 +419,63 @@ qint32 LinuxDeviceRegistry::unmount(const MountEntry& entry)
     }
 }
 
+qint32 LinuxDeviceRegistry::unmountDisk(const QString& disk, const QList<MountEntry>& table)
+{
+    for (const MountEntry& m : table) {
+        const std::optional<QString> name = deviceNameOfMount(m, d->options.root);
+        if (!name || !(deviceBelongsToDisk(*name, disk) || wholeDiskOf(*name, d->options.root) == disk))
+            continue;
+        if (const qint32 status = unmount(m))
+            return status;
+    }
+    return 0;
+}
+
+qint32 LinuxDeviceRegistry::ejectThroughDiskService(const EntryId& entry)
+{
+    const UdevDevicePtr dev = d->deviceAt(entry);
+    if (!dev)
+        return kIOReturnNoDevice;
+    const QString disk = QString::fromUtf8(udev_device_get_sysname(dev.get()));
+    switch (unmountDisk(disk, readMountTable(d->options.root))) {
+    case 0:
+        break;
+    case kVolumeBusyErr:
+        return kVolumeBusyErr;
+    case kVolumeNotPermittedErr:
+        return kIOReturnNotPrivileged;  // no udisks2, or its policy refused the unmount
+    default:
+        return kIOReturnError;
+    }
+    switch (UDisksUnmounter(d->options.udisksBusAddress).eject(disk)) {
+    case UDisksUnmounter::Result::Done:
+        return 0;
+    case UDisksUnmounter::Result::Busy:
+        return kIOReturnBusy;
+    case UDisksUnmounter::Result::NotAuthorized:
+    case UDisksUnmounter::Result::Unavailable:
+        return kIOReturnNotPrivileged;
+    case UDisksUnmounter::Result::Failed:
+        break;
+    }
+    return kIOReturnError;
+}
+
+DeviceNode LinuxDeviceRegistry::deviceNode(const EntryId& entry)
+{
+    const UdevDevicePtr dev = d->deviceAt(entry);
+    const char* node = dev ? udev_device_get_devnode(dev.get()) : nullptr;
+    if (!node)
+        return {};
+    DeviceNode result{QString::fromUtf8(node), {}};
+    struct stat st {};
+    if (::stat(QFile::encodeName(d->options.root.devPath(result.path)).constData(), &st) == 0) {
+        const group* g = ::getgrgid(st.st_gid);
+        result.group = g && g->gr_name ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+    }
+    return result;
+}
+
 qint32 LinuxDeviceRegistry::ejectVolume(VolumeRef ref)
 {
     const QString key = volumeKeyForRef(ref);
@@ -428,13 +487,8 @@ qint32 LinuxDeviceRegistry::ejectVolume(VolumeRef ref)
     if (!device)
         return kVolumeNotFoundErr;
     const QString disk = wholeDiskOf(*device, d->options.root);
-    for (const MountEntry& m : table) {
-        const std::optional<QString> name = deviceNameOfMount(m, d->options.root);
-        if (!name || !(deviceBelongsToDisk(*name, disk) || wholeDiskOf(*name, d->options.root) == disk))
-            continue;
-        if (const qint32 status = unmount(m))
-            return status;
-    }
+    if (const qint32 status = unmountDisk(disk, table))
+        return status;
     qint32 status = 0;
     const DriveNode fd = d->openDriveNode(d->options.root.devPath(QStringLiteral("/dev/") + disk), &status);
     if (!fd)

@@ -19,6 +19,8 @@
 // tray interface, the disc query and the eject share one descriptor, because
 // the kernel refuses CDROMEJECT while the drive is open more than once. Volumes: /proc/self/mountinfo; unmount
 // through udisks2, or umount2() when allowed (root) and udisks2 is absent.
+// A user who may not open the node (EACCES/EPERM: kIOReturnNotPrivileged)
+// can still have udisks2 eject the drive when its policy allows it.
 #include "hardware/DeviceRegistry.h"
 #include "hardware/linux/HardwareRoot.h"
 
@@ -51,6 +53,10 @@ public:
     EntryId findDriveByIdentity(const QByteArray& guid) override;
     std::unique_ptr<TrayInterface> openTrayInterface(const EntryId& entry, qint32* status = nullptr) override;
     std::optional<QString> discBSDName(const EntryId& entry) override;
+    /// Unmounts the drive's volumes (as ejectVolume() does), then udisks2's
+    /// Drive.Eject.
+    qint32 ejectThroughDiskService(const EntryId& entry) override;
+    DeviceNode deviceNode(const EntryId& entry) override;
     std::optional<VolumeRef> volumeAtIndex(int index) override;
     std::optional<QString> volumeDeviceName(VolumeRef ref) override;
     qint32 ejectVolume(VolumeRef ref) override;
@@ -66,6 +72,9 @@ public:
     qint32 unmount(const MountEntry& entry);
 
 private:
+    /// Unmounts every mount of disk `disk` or its partitions; the first
+    /// refusal ends it.
+    qint32 unmountDisk(const QString& disk, const QList<MountEntry>& table);
     struct Private;
     std::unique_ptr<Private> d;
 };

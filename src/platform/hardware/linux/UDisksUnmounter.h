@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Unmounts a filesystem through udisks2 (org.freedesktop.UDisks2,
-// Filesystem.Unmount), so a desktop user needs no root rights.
+// Unmounts a filesystem (Filesystem.Unmount) and ejects a drive (Drive.Eject)
+// through udisks2 (org.freedesktop.UDisks2), so a desktop user needs no root
+// rights and, for the eject, no access to the drive's node: udisks2's policy
+// (polkit) decides.
 #include <QString>
 
 namespace qn::hardware {
@@ -9,7 +11,7 @@ namespace qn::hardware {
 class UDisksUnmounter {
 public:
     enum class Result {
-        Unmounted,      // done, or it was not mounted
+        Done,           // unmounted (or it was not mounted); ejected
         Busy,           // a file on it is in use
         NotAuthorized,  // the policy refused this user
         Failed,         // udisks2 tried and failed otherwise
@@ -22,6 +24,11 @@ public:
     /// Unmounts the filesystem of block device `deviceName` ("sr0").
     Result unmount(const QString& deviceName, QString* message = nullptr) const;
 
+    /// Ejects the drive that holds block device `deviceName` ("sr0"): the
+    /// tray opens (udisks2 does not unmount first). Unavailable also when
+    /// udisks2 knows no drive for the device.
+    Result eject(const QString& deviceName, QString* message = nullptr) const;
+
     /// udisks2's object path for a block device ("sr0" ->
     /// "/org/freedesktop/UDisks2/block_devices/sr0"; other characters than
     /// letters, digits and '_' become "_xx" hex).
@@ -29,6 +36,8 @@ public:
 
 private:
     QString _busAddress;
+    template <typename Call>
+    Result onBus(Call call, QString* message) const;
 };
 
 }  // namespace qn::hardware

@@ -199,4 +199,9 @@ qint32 SimDeviceRegistry::ejectVolume(VolumeRef ref)
     return kVolumeNotFoundErr;
 }
 
+void SimDeviceRegistry::note(const QString& text)
+{
+    _machine.appendLog(text);
+}
+
 }  // namespace qn::hardware

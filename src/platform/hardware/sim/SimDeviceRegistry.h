@@ -30,6 +30,8 @@ public:
     std::optional<VolumeRef> volumeAtIndex(int index) override;
     std::optional<QString> volumeDeviceName(VolumeRef ref) override;
     qint32 ejectVolume(VolumeRef ref) override;
+    /// Appended to the machine's event log.
+    void note(const QString& text) override;
 
 private:
     struct Mounted {
