@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "QNNetwork.h"
 
-#include "alerts/AlertPresenter.h"
+#include "HttpCommon.h"
 #include "notify/NotificationCenter.h"
 #include "strings/LocalizedString.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+
+namespace qn::reporter {
 
 const QString kQNNetworkASyncLoadDidReceiveDataNotification = QStringLiteral("kQNNetworkASyncLoadDidReceiveDataNotification");
 const QString kQNNetworkAsyncConnectionDidEndNotification = QStringLiteral("kQNNetworkAsyncConnectionDidEndNotification");
@@ -31,13 +30,6 @@ QString text(const char* key)
     return qn::tableString(QStringLiteral("QNCrashReporter"), key);
 }
 
-QNetworkRequest uncached(QNetworkRequest request)
-{
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    return request;
-}
-
 QNNetworkErrorInfo platformError(QNetworkReply* reply)
 {
     QNNetworkErrorInfo e;
@@ -45,13 +37,6 @@ QNNetworkErrorInfo platformError(QNetworkReply* reply)
     e.code = int(reply->error());
     e.localizedDescription = reply->errorString();
     return e;
-}
-
-// The HTTP status of a reply, 0 when no HTTP answer came.
-int httpStatus(QNetworkReply* reply)
-{
-    const QVariant v = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    return v.isValid() ? v.toInt() : 0;
 }
 
 }  // namespace
@@ -80,19 +65,7 @@ QByteArray QNNetwork::loadURL(const QUrl& url, bool isAsynchronous)
         startAsync(QNetworkRequest(url), "GET", {});
         return _asyncData;
     }
-    QNetworkReply* reply = _manager->get(uncached(QNetworkRequest(url)));
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    QByteArray bytes;
-    if (reply->error() == QNetworkReply::NoError) {
-        bytes = reply->readAll();
-        if (bytes.isNull())
-            bytes = QByteArray("", 0);
-    }
-    reply->deleteLater();
-    return bytes;
+    return qn::http::loadSynchronously(*_manager, url);
 }
 
 bool QNNetwork::HTTPUploadData(const QByteArray& body, const QNetworkRequest& request, bool isAsynchronous,
@@ -108,12 +81,9 @@ bool QNNetwork::HTTPUploadData(const QByteArray& body, const QNetworkRequest& re
         startAsync(request, kBodyAttributeMethod, body);
         return true;
     }
-    QNetworkReply* reply = _manager->sendCustomRequest(uncached(request), kBodyAttributeMethod, body);
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const int status = httpStatus(reply);
+    QNetworkReply* reply = _manager->sendCustomRequest(qn::http::uncached(request), kBodyAttributeMethod, body);
+    qn::http::waitForFinished(reply);
+    const int status = qn::http::httpStatus(reply);
     bool ok = false;
     if (status == 0) {
         // No answer at all: the transfer itself failed.
@@ -250,20 +220,7 @@ void QNNetwork::attemptRecoveryFromError(const QNNetworkErrorInfo& error, int op
 void QNNetwork::showNetworkDiagnostic()
 {
     ++_diagnosticsRun;
-    QString message;
-    if (!_asyncURL.isValid() || _asyncURL.host().isEmpty()) {
-        message = text("NetworkDiagnosticNoServer");
-    } else {
-        const quint16 port = quint16(_asyncURL.port(80));
-        QTcpSocket socket;
-        socket.connectToHost(_asyncURL.host(), port);
-        if (socket.waitForConnected(5000))
-            message = text("NetworkDiagnosticReachable").arg(_asyncURL.host()).arg(port);
-        else
-            message = text("NetworkDiagnosticUnreachable")
-                          .arg(_asyncURL.host()).arg(port).arg(socket.errorString());
-    }
-    qn::AlertPresenter::run({text("NetworkDiagnostic"), message, {}, {text("OK")}, qn::AlertPresenter::Style::Informational});
+    qn::http::showNetworkDiagnostic(_asyncURL);
 }
 
 void QNNetwork::cancelConnectionWithPostNotification(bool post)
@@ -294,7 +251,7 @@ void QNNetwork::startAsync(const QNetworkRequest& request, const QByteArray& met
     clearAsyncData();
     _asyncData = QByteArray("", 0);
     _asyncURL = request.url();
-    _asyncConnection = _manager->sendCustomRequest(uncached(request), method, body);
+    _asyncConnection = _manager->sendCustomRequest(qn::http::uncached(request), method, body);
     connect(_asyncConnection, &QNetworkReply::readyRead, this, &QNNetwork::onReadyRead);
     connect(_asyncConnection, &QNetworkReply::finished, this, &QNNetwork::onFinished);
     // Sending the request completely needs a connection: from then on only
@@ -320,7 +277,7 @@ void QNNetwork::onFinished()
     _asyncData.append(reply->readAll());
     // Any HTTP answer ends as finished, whatever its status; only a transfer
     // that got no answer fails.
-    const bool answered = httpStatus(reply) != 0 || reply->error() == QNetworkReply::NoError;
+    const bool answered = qn::http::answered(reply);
     const QNNetworkErrorInfo error = answered ? QNNetworkErrorInfo{} : platformError(reply);
     const bool failed = !answered;
     cancelConnectionWithPostNotification(false);
@@ -329,3 +286,5 @@ void QNNetwork::onFinished()
         info.insert(kQNNetworkError, QVariant::fromValue(error));
     qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this, info);
 }
+
+}  // namespace qn::reporter

@@ -21,6 +21,11 @@
 class QNetworkAccessManager;
 class QTimer;
 class QNetworkReply;
+
+// In a namespace of its own: libQNEnhancer has an older global QNNetwork
+// whose end notification constant holds another value.
+namespace qn::reporter {
+
 class QNNetwork;
 
 extern const QString kQNNetworkASyncLoadDidReceiveDataNotification;
@@ -38,7 +43,6 @@ struct QNNetworkErrorInfo {
     QStringList recoveryOptions;
     QPointer<QNNetwork> recoveryAttempter;
 };
-Q_DECLARE_METATYPE(QNNetworkErrorInfo)
 
 /// What a synchronous send answered (status 0 when there was no HTTP answer).
 struct QNHTTPResponse {
@@ -124,3 +128,7 @@ private:
     QTimer* _connectTimer = nullptr;
     QTimer* _totalTimer = nullptr;
 };
+
+}  // namespace qn::reporter
+
+Q_DECLARE_METATYPE(qn::reporter::QNNetworkErrorInfo)

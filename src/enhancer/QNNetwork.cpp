@@ -1,43 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "QNNetwork.h"
 
-#include "alerts/AlertPresenter.h"
+#include "HttpCommon.h"
 #include "notify/NotificationCenter.h"
-#include "strings/LocalizedString.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTcpSocket>
 
 const QString kQNNetworkASyncLoadDidReceiveDataNotification = QStringLiteral("kQNNetworkASyncLoadDidReceiveDataNotification");
 const QString kQNNetworkAsyncConnectionDidEndNotification = QStringLiteral("kQNNetworkAsyncLoadDidEndNotification");
 const QString kQNNetworkError = QStringLiteral("kQNNetworkError");
 const QString kQNNetworkUserCancel = QStringLiteral("kQNNetworkUserCancel");
-
-namespace {
-
-// The framework's own table, whatever tables the program installed.
-QString text(const char* key)
-{
-    return qn::tableString(QStringLiteral("QNEnhancer"), key);
-}
-
-QNetworkRequest uncached(const QUrl& url)
-{
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    return request;
-}
-
-bool answered(QNetworkReply* reply)
-{
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()
-        || reply->error() == QNetworkReply::NoError;
-}
-
-}  // namespace
 
 QNNetwork::QNNetwork()
     : _manager(std::make_unique<QNetworkAccessManager>())
@@ -53,41 +26,17 @@ QNNetwork::~QNNetwork()
 
 QByteArray QNNetwork::waitFor(QNetworkReply* reply)
 {
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    QByteArray bytes;
-    if (answered(reply)) {
-        bytes = reply->readAll();
-        if (bytes.isNull())
-            bytes = QByteArray("", 0);
-    }
-    reply->deleteLater();
-    return bytes;
+    qn::http::waitForFinished(reply);
+    return qn::http::takeBody(reply, qn::http::answered(reply));
 }
 
 QByteArray QNNetwork::loadURL(const QUrl& url, bool isAsynchronous)
 {
-    if (!isAsynchronous) {
-        QNetworkReply* reply = _manager->get(uncached(url));
-        // A load counts as failed on any error, HTTP ones included.
-        QEventLoop loop;
-        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        if (!reply->isFinished())
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-        QByteArray bytes;
-        if (reply->error() == QNetworkReply::NoError) {
-            bytes = reply->readAll();
-            if (bytes.isNull())
-                bytes = QByteArray("", 0);
-        }
-        reply->deleteLater();
-        return bytes;
-    }
+    if (!isAsynchronous)
+        return qn::http::loadSynchronously(*_manager, url);
     cancelConnectionWithPostNotification(true);
     clearAsyncData();
-    start(_manager->get(uncached(url)), url);
+    start(_manager->get(qn::http::uncached(QNetworkRequest(url))), url);
     return _asyncData;
 }
 
@@ -135,18 +84,7 @@ void QNNetwork::clearAsyncData()
 
 void QNNetwork::showNetworkDiagnostic()
 {
-    QString message;
-    if (_asyncURL.host().isEmpty()) {
-        message = text("NetworkDiagnosticNoServer");
-    } else {
-        QTcpSocket socket;
-        const quint16 port = quint16(_asyncURL.port(80));
-        socket.connectToHost(_asyncURL.host(), port);
-        message = socket.waitForConnected(5000)
-            ? text("NetworkDiagnosticReachable").arg(_asyncURL.host()).arg(port)
-            : text("NetworkDiagnosticUnreachable").arg(_asyncURL.host()).arg(port).arg(socket.errorString());
-    }
-    qn::AlertPresenter::run({text("NetworkDiagnostic"), message, {}, {text("OK")}, qn::AlertPresenter::Style::Informational});
+    qn::http::showNetworkDiagnostic(_asyncURL);
 }
 
 void QNNetwork::onReadyRead()
@@ -163,7 +101,7 @@ void QNNetwork::onFinished()
     if (!reply)
         return;
     _asyncData.append(reply->readAll());
-    const bool ok = answered(reply);
+    const bool ok = qn::http::answered(reply);
     const QString error = reply->errorString();
     cancelConnectionWithPostNotification(false);
     QVariantMap info;

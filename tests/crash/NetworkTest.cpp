@@ -16,6 +16,8 @@
 
 #include <csignal>
 
+using namespace qn::reporter;
+
 namespace {
 
 struct EndRecorder {

@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using enum QNLowNetworkResult;
+
 namespace {
 
 const QVariantMap kBackground{{kQNLowNetworkInBackgroundOption, true}};
@@ -92,7 +94,7 @@ TEST_F(Download, HttpErrorStatusesEndWithTheirCodeAndLeaveNoFile)
 {
     struct Case {
         const char* path;
-        int code;
+        QNLowNetworkResult code;
     } cases[] = {{"/status/404", kQNLowNetworkNotFoundErr},
                  {"/status/404empty", kQNLowNetworkNotFoundErr},
                  {"/files/nothing-here", kQNLowNetworkNotFoundErr},
@@ -167,7 +169,7 @@ TEST_F(Download, OverwriteOneKeepsTheOldFileByteIdenticalWhenTheDownloadDoesNotF
         const char* what;
         QUrl url;
         bool cancel;
-        int code;
+        QNLowNetworkResult code;
     } const cases[] = {
         {"HTTP 404", httpURL("/status/404"), false, kQNLowNetworkNotFoundErr},
         {"HTTP 500", httpURL("/status/500"), false, kQNLowNetworkIOErr},

@@ -12,6 +12,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+using enum QNLowNetworkResult;
+
 namespace {
 
 QVariantMap credentials(QVariantMap extra = {})
