@@ -90,8 +90,6 @@ public:
     /// under kQNNetworkError. Defaults: 10 s and 30 s. Values <= 0 keep the
     /// default; connectMs never exceeds totalMs.
     void setTimeouts(int connectMs, int totalMs);
-    int connectTimeoutMs() const { return _connectTimeoutMs; }
-    int totalTimeoutMs() const { return _totalTimeoutMs; }
     static constexpr int kDefaultConnectTimeoutMs = 10000;
     static constexpr int kDefaultTotalTimeoutMs = 30000;
 

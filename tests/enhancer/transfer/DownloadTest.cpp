@@ -14,6 +14,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,20 +64,20 @@ TEST_F(Download, HttpFileArrivesWholeInBothModesWithOneNotification)
     const QByteArray content = patternBytes(2 * QNLowNetwork::kBufferSize + 12345, 1);
     http->put(QStringLiteral("big.bin"), content);
     for (const bool background : {true, false}) {
-        QNLowNetwork engine;
-        Completions mine(&engine);
+        auto engine = std::make_unique<QNLowNetwork>();
+        Completions mine(engine.get());
         const QString target = dest(background ? "bg.bin" : "fg.bin");
         const QVariantMap option{{kQNLowNetworkInBackgroundOption, background}};
-        ASSERT_EQ(engine.downloadURL(httpURL("/files/big.bin"), target, nullptr, option), kQNLowNetworkStarted);
-        EXPECT_TRUE(engine.isBusy());
-        EXPECT_EQ(background, engine.progressWindowController() == nullptr);
+        ASSERT_EQ(engine->downloadURL(httpURL("/files/big.bin"), target, nullptr, option), kQNLowNetworkStarted);
+        EXPECT_TRUE(engine->isBusy());
+        EXPECT_EQ(background, engine->progressWindowController() == nullptr);
         EXPECT_EQ(mine.wait(), kQNLowNetworkSuccess);
         EXPECT_EQ(readFile(target), content);
-        qn::test::waitUntil([] { return false; }, 200);
-        EXPECT_EQ(mine.codes().size(), 1u) << "one notification per started transfer";
-        EXPECT_FALSE(engine.isBusy());
-        EXPECT_TRUE(qn::test::waitUntil([&] { return engine.progressWindowController() == nullptr; }))
+        EXPECT_FALSE(engine->isBusy());
+        EXPECT_TRUE(qn::test::waitUntil([&] { return engine->progressWindowController() == nullptr; }))
             << "the progress window is taken down after the end";
+        engine.reset();  // waits for the worker: all it posts has been posted
+        EXPECT_EQ(mine.codes().size(), 1u) << "one notification per started transfer";
     }
 }
 
@@ -116,22 +118,24 @@ TEST_F(Download, ExistingDestinationIsRefusedAtOnceAndKept)
     writeFile(dest("a.txt"), "keep me");
     QWidget doc;
     doc.show();
-    QNLowNetwork engine;
-    Completions done(&engine);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/whatever"), dest("a.txt"), &doc, {}), kQNLowNetworkFileExistsErr);
-    EXPECT_EQ(engine.progressWindowController(), nullptr) << "no sheet stays open";
+    auto engine = std::make_unique<QNLowNetwork>();
+    Completions done(engine.get());
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/whatever"), dest("a.txt"), &doc, {}), kQNLowNetworkFileExistsErr);
+    EXPECT_EQ(engine->progressWindowController(), nullptr) << "no sheet stays open";
     EXPECT_TRUE(doc.findChildren<QNProgressWindowController*>().isEmpty());
-    EXPECT_FALSE(engine.isBusy());
-    qn::test::waitUntil([] { return false; }, 300);
+    EXPECT_FALSE(engine->isBusy());
+    // Destroying the engine waits for any worker it started, so every
+    // notification it would ever post has been posted by now.
+    engine.reset();
     EXPECT_TRUE(done.codes().empty()) << "no notification for a refused start";
     EXPECT_EQ(readFile(dest("a.txt")), QByteArray("keep me"));
 
     // An existing folder is never written over, even with overwrite 1.
     QDir().mkpath(dest("folder"));
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("folder"), nullptr,
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/x"), dest("folder"), nullptr,
                                  {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
               kQNLowNetworkFileExistsErr);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("a.txt"), nullptr, {{kQNLowNetworkOverwriteOption, 7}}),
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/x"), dest("a.txt"), nullptr, {{kQNLowNetworkOverwriteOption, 7}}),
               kQNLowNetworkParamErr);
 }
 
@@ -286,15 +290,17 @@ TEST_F(Download, BusyEngineRefusesAndTheRunningTransferGoesOnUntilCancelled)
 
 TEST_F(Download, BadRequestsAreRefusedWithParamErr)
 {
-    QNLowNetwork engine;
-    Completions done(&engine);
-    EXPECT_EQ(engine.downloadURL(QUrl("mailto:someone@example.com"), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
-    EXPECT_EQ(engine.downloadURL(QUrl("https://127.0.0.1:1/x"), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
-    EXPECT_EQ(engine.downloadURL(QUrl(), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), QString(), nullptr, {}), kQNLowNetworkParamErr);
+    auto engine = std::make_unique<QNLowNetwork>();
+    Completions done(engine.get());
+    EXPECT_EQ(engine->downloadURL(QUrl("mailto:someone@example.com"), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
+    EXPECT_EQ(engine->downloadURL(QUrl("https://127.0.0.1:1/x"), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
+    EXPECT_EQ(engine->downloadURL(QUrl(), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/x"), QString(), nullptr, {}), kQNLowNetworkParamErr);
     EXPECT_FALSE(QFileInfo::exists(dest("m")));
-    EXPECT_EQ(engine.progressWindowController(), nullptr);
-    qn::test::waitUntil([] { return false; }, 200);
+    EXPECT_EQ(engine->progressWindowController(), nullptr);
+    // Destroying the engine waits for any worker it started, so every
+    // notification it would ever post has been posted by now.
+    engine.reset();
     EXPECT_TRUE(done.codes().empty());
 }
 
@@ -342,13 +348,15 @@ TEST_F(Download, UnreachableServerEndsWithIOErr)
 TEST_F(Download, DestinationThatCannotBeCreatedFailsAtOnce)
 {
     writeFile(dest("plain.txt"), "a file, not a folder");
-    QNLowNetwork engine;
-    Completions done(&engine);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("missing/new.txt"), nullptr, kBackground), kQNLowNetworkIOErr);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("plain.txt/new.txt"), nullptr, kBackground),
+    auto engine = std::make_unique<QNLowNetwork>();
+    Completions done(engine.get());
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/x"), dest("missing/new.txt"), nullptr, kBackground), kQNLowNetworkIOErr);
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/x"), dest("plain.txt/new.txt"), nullptr, kBackground),
               kQNLowNetworkIOErr);
-    EXPECT_FALSE(engine.isBusy());
-    qn::test::waitUntil([] { return false; }, 200);
+    EXPECT_FALSE(engine->isBusy());
+    // Destroying the engine waits for any worker it started, so every
+    // notification it would ever post has been posted by now.
+    engine.reset();
     EXPECT_TRUE(done.codes().empty());
 }
 
@@ -360,14 +368,16 @@ TEST_F(Download, UnwritableDestinationFailsAtOnce)
     ::chmod(QFile::encodeName(dest("locked")).constData(), 0500);
     writeFile(dest("readonly.txt"), "old");
     ::chmod(QFile::encodeName(dest("readonly.txt")).constData(), 0400);
-    QNLowNetwork engine;
-    Completions done(&engine);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("locked/new.txt"), nullptr, kBackground), kQNLowNetworkIOErr);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("readonly.txt"), nullptr,
+    auto engine = std::make_unique<QNLowNetwork>();
+    Completions done(engine.get());
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/x"), dest("locked/new.txt"), nullptr, kBackground), kQNLowNetworkIOErr);
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/x"), dest("readonly.txt"), nullptr,
                                  {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
               kQNLowNetworkIOErr);
     EXPECT_EQ(readFile(dest("readonly.txt")), QByteArray("old"));
-    qn::test::waitUntil([] { return false; }, 200);
+    // Destroying the engine waits for any worker it started, so every
+    // notification it would ever post has been posted by now.
+    engine.reset();
     EXPECT_TRUE(done.codes().empty());
     ::chmod(QFile::encodeName(dest("locked")).constData(), 0700);
 }
