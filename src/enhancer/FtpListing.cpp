@@ -135,3 +135,25 @@ QString FtpListing::newFileName(const QString& name, const std::optional<QVarian
 }
 
 }  // namespace qn::transfer
+
+// The engine's public entry points to the listing.
+
+std::optional<QVariantList> QNLowNetwork::directoryContentsOfFTPURL(const QUrl& url, const QVariantMap& option)
+{
+    return qn::transfer::FtpListing::contentsOfURL(url, option);
+}
+
+QVariantList QNLowNetwork::parseDirectoryListing(const QByteArray& listing)
+{
+    return qn::transfer::FtpListing::parse(listing);
+}
+
+bool QNLowNetwork::isItemName(const QString& name, const std::optional<QVariantList>& contents)
+{
+    return qn::transfer::FtpListing::containsName(name, contents);
+}
+
+QString QNLowNetwork::newFileNameForFile(const QString& name, const std::optional<QVariantList>& contents)
+{
+    return qn::transfer::FtpListing::newFileName(name, contents);
+}

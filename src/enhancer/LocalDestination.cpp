@@ -220,3 +220,8 @@ QString LocalDestination::newPathForFile(const QString& path)
 }
 
 }  // namespace qn::transfer
+
+QString QNLowNetwork::newPathForFile(const QString& path)
+{
+    return qn::transfer::LocalDestination::newPathForFile(path);
+}

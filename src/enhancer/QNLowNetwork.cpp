@@ -611,30 +611,3 @@ void QNLowNetwork::closeProgressWindow()
 {
     _progressWindow->close();
 }
-
-// ---------------------------------------------------------------- listings
-
-std::optional<QVariantList> QNLowNetwork::directoryContentsOfFTPURL(const QUrl& url, const QVariantMap& option)
-{
-    return FtpListing::contentsOfURL(url, option);
-}
-
-QVariantList QNLowNetwork::parseDirectoryListing(const QByteArray& listing)
-{
-    return FtpListing::parse(listing);
-}
-
-bool QNLowNetwork::isItemName(const QString& name, const std::optional<QVariantList>& contents)
-{
-    return FtpListing::containsName(name, contents);
-}
-
-QString QNLowNetwork::newFileNameForFile(const QString& name, const std::optional<QVariantList>& contents)
-{
-    return FtpListing::newFileName(name, contents);
-}
-
-QString QNLowNetwork::newPathForFile(const QString& path)
-{
-    return qn::transfer::LocalDestination::newPathForFile(path);
-}
