@@ -45,6 +45,15 @@ QNNetwork::QNNetwork()
     : _manager(std::make_unique<QNetworkAccessManager>())
 {
     _manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    _async = std::make_unique<qn::http::AsyncTransfer>(
+        this, qn::http::AsyncTransfer::Names{kQNNetworkASyncLoadDidReceiveDataNotification,
+                                             kQNNetworkAsyncConnectionDidEndNotification, kQNNetworkError,
+                                             kQNNetworkUserCancel});
+    _async->failure = [](QNetworkReply* reply) { return QVariant::fromValue(platformError(reply)); };
+    _async->stopped = [this] {
+        _connectTimer->stop();
+        _totalTimer->stop();
+    };
     _connectTimer = new QTimer(this);
     _totalTimer = new QTimer(this);
     for (QTimer* t : {_connectTimer, _totalTimer})
@@ -63,7 +72,7 @@ QByteArray QNNetwork::loadURL(const QUrl& url, bool isAsynchronous)
 {
     if (isAsynchronous) {
         startAsync(QNetworkRequest(url), "GET", {});
-        return _asyncData;
+        return _async->data();
     }
     return qn::http::loadSynchronously(*_manager, url);
 }
@@ -203,12 +212,10 @@ void QNNetwork::setTimeouts(int connectMs, int totalMs)
 
 void QNNetwork::onTimeout(bool connecting)
 {
-    if (!_asyncConnection)
+    if (!_async->isRunning())
         return;
     const int limit = connecting ? _connectTimeoutMs : _totalTimeoutMs;
-    cancelConnectionWithPostNotification(false);
-    qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this,
-                                                 {{kQNNetworkError, QVariant::fromValue(errorForTimeout(connecting, limit))}});
+    _async->fail(QVariant::fromValue(errorForTimeout(connecting, limit)));
 }
 
 void QNNetwork::attemptRecoveryFromError(const QNNetworkErrorInfo& error, int optionIndex)
@@ -220,71 +227,44 @@ void QNNetwork::attemptRecoveryFromError(const QNNetworkErrorInfo& error, int op
 void QNNetwork::showNetworkDiagnostic()
 {
     ++_diagnosticsRun;
-    qn::http::showNetworkDiagnostic(_asyncURL);
+    qn::http::showNetworkDiagnostic(_async->url());
 }
 
 void QNNetwork::cancelConnectionWithPostNotification(bool post)
 {
-    if (!_asyncConnection)
-        return;
-    QNetworkReply* reply = _asyncConnection;
-    _asyncConnection = nullptr;
-    _connectTimer->stop();
-    _totalTimer->stop();
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-    if (post)
-        qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this,
-                                                     {{kQNNetworkUserCancel, true}});
+    _async->cancel(post);
 }
 
 void QNNetwork::clearAsyncData()
 {
-    _asyncData = QByteArray();
-    _asyncURL = QUrl();
+    _async->clear();
+}
+
+const QByteArray& QNNetwork::asyncData() const
+{
+    return _async->data();
+}
+
+const QUrl& QNNetwork::asyncURL() const
+{
+    return _async->url();
+}
+
+bool QNNetwork::isTransferring() const
+{
+    return _async->isRunning();
 }
 
 void QNNetwork::startAsync(const QNetworkRequest& request, const QByteArray& method, const QByteArray& body)
 {
-    cancelConnectionWithPostNotification(true);
-    clearAsyncData();
-    _asyncData = QByteArray("", 0);
-    _asyncURL = request.url();
-    _asyncConnection = _manager->sendCustomRequest(qn::http::uncached(request), method, body);
-    connect(_asyncConnection, &QNetworkReply::readyRead, this, &QNNetwork::onReadyRead);
-    connect(_asyncConnection, &QNetworkReply::finished, this, &QNNetwork::onFinished);
+    QNetworkReply* reply = _async->start(request.url(), [&] {
+        return _manager->sendCustomRequest(qn::http::uncached(request), method, body);
+    });
     // Sending the request completely needs a connection: from then on only
     // the overall limit applies.
-    connect(_asyncConnection, &QNetworkReply::requestSent, _connectTimer, &QTimer::stop);
+    connect(reply, &QNetworkReply::requestSent, _connectTimer, &QTimer::stop);
     _connectTimer->start(_connectTimeoutMs);
     _totalTimer->start(_totalTimeoutMs);
-}
-
-void QNNetwork::onReadyRead()
-{
-    if (!_asyncConnection)
-        return;
-    _asyncData.append(_asyncConnection->readAll());
-    qn::NotificationCenter::defaultCenter().post(kQNNetworkASyncLoadDidReceiveDataNotification, this);
-}
-
-void QNNetwork::onFinished()
-{
-    QNetworkReply* reply = _asyncConnection;
-    if (!reply)
-        return;
-    _asyncData.append(reply->readAll());
-    // Any HTTP answer ends as finished, whatever its status; only a transfer
-    // that got no answer fails.
-    const bool answered = qn::http::answered(reply);
-    const QNNetworkErrorInfo error = answered ? QNNetworkErrorInfo{} : platformError(reply);
-    const bool failed = !answered;
-    cancelConnectionWithPostNotification(false);
-    QVariantMap info;
-    if (failed)
-        info.insert(kQNNetworkError, QVariant::fromValue(error));
-    qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this, info);
 }
 
 }  // namespace qn::reporter

@@ -21,6 +21,9 @@
 class QNetworkAccessManager;
 class QTimer;
 class QNetworkReply;
+namespace qn::http {
+class AsyncTransfer;
+}
 
 // In a namespace of its own: libQNEnhancer has an older global QNNetwork
 // whose end notification constant holds another value.
@@ -103,23 +106,19 @@ public:
     void cancelConnectionWithPostNotification(bool post);
     void clearAsyncData();
 
-    const QByteArray& asyncData() const { return _asyncData; }
-    const QUrl& asyncURL() const { return _asyncURL; }
-    bool isTransferring() const { return _asyncConnection != nullptr; }
+    const QByteArray& asyncData() const;
+    const QUrl& asyncURL() const;
+    bool isTransferring() const;
 
     /// Counts diagnostics run (for tests of the recovery path).
     int diagnosticsRun() const { return _diagnosticsRun; }
 
 private:
     void startAsync(const QNetworkRequest& request, const QByteArray& method, const QByteArray& body);
-    void onReadyRead();
-    void onFinished();
     void onTimeout(bool connecting);
 
-    QUrl _asyncURL;
-    QByteArray _asyncData;
-    QNetworkReply* _asyncConnection = nullptr;
     std::unique_ptr<QNetworkAccessManager> _manager;
+    std::unique_ptr<qn::http::AsyncTransfer> _async;  // the asynchronous URL, buffer and connection
     int _diagnosticsRun = 0;
     int _connectTimeoutMs = kDefaultConnectTimeoutMs;
     int _totalTimeoutMs = kDefaultTotalTimeoutMs;

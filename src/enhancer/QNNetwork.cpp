@@ -14,6 +14,10 @@ const QString kQNNetworkUserCancel = QStringLiteral("kQNNetworkUserCancel");
 
 QNNetwork::QNNetwork()
     : _manager(std::make_unique<QNetworkAccessManager>())
+    , _async(std::make_unique<qn::http::AsyncTransfer>(
+          this, qn::http::AsyncTransfer::Names{kQNNetworkASyncLoadDidReceiveDataNotification,
+                                               kQNNetworkAsyncConnectionDidEndNotification, kQNNetworkError,
+                                               kQNNetworkUserCancel}))
 {
     _manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
@@ -34,10 +38,8 @@ QByteArray QNNetwork::loadURL(const QUrl& url, bool isAsynchronous)
 {
     if (!isAsynchronous)
         return qn::http::loadSynchronously(*_manager, url);
-    cancelConnectionWithPostNotification(true);
-    clearAsyncData();
-    start(_manager->get(qn::http::uncached(QNetworkRequest(url))), url);
-    return _asyncData;
+    _async->start(url, [&] { return _manager->get(qn::http::uncached(QNetworkRequest(url))); });
+    return _async->data();
 }
 
 bool QNNetwork::HTTPUploadData(const QByteArray& data, const QUrl& url, bool isAsynchronous)
@@ -47,65 +49,36 @@ bool QNNetwork::HTTPUploadData(const QByteArray& data, const QUrl& url, bool isA
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray());
     if (!isAsynchronous)
         return !waitFor(_manager->sendCustomRequest(request, "POST", data)).isNull();
-    cancelConnectionWithPostNotification(true);
-    clearAsyncData();
-    start(_manager->sendCustomRequest(request, "POST", data), url);
+    _async->start(url, [&] { return _manager->sendCustomRequest(request, "POST", data); });
     return true;
-}
-
-void QNNetwork::start(QNetworkReply* reply, const QUrl& url)
-{
-    _asyncData = QByteArray("", 0);
-    _asyncURL = url;
-    _asyncConnection = reply;
-    connect(reply, &QNetworkReply::readyRead, this, &QNNetwork::onReadyRead);
-    connect(reply, &QNetworkReply::finished, this, &QNNetwork::onFinished);
 }
 
 void QNNetwork::cancelConnectionWithPostNotification(bool post)
 {
-    if (!_asyncConnection)
-        return;
-    QNetworkReply* reply = _asyncConnection;
-    _asyncConnection = nullptr;
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-    if (post)
-        qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this,
-                                                     {{kQNNetworkUserCancel, true}});
+    _async->cancel(post);
 }
 
 void QNNetwork::clearAsyncData()
 {
-    _asyncData = QByteArray();
-    _asyncURL = QUrl();
+    _async->clear();
 }
 
 void QNNetwork::showNetworkDiagnostic()
 {
-    qn::http::showNetworkDiagnostic(_asyncURL);
+    qn::http::showNetworkDiagnostic(_async->url());
 }
 
-void QNNetwork::onReadyRead()
+const QByteArray& QNNetwork::asyncData() const
 {
-    if (!_asyncConnection)
-        return;
-    _asyncData.append(_asyncConnection->readAll());
-    qn::NotificationCenter::defaultCenter().post(kQNNetworkASyncLoadDidReceiveDataNotification, this);
+    return _async->data();
 }
 
-void QNNetwork::onFinished()
+const QUrl& QNNetwork::asyncURL() const
 {
-    QNetworkReply* reply = _asyncConnection;
-    if (!reply)
-        return;
-    _asyncData.append(reply->readAll());
-    const bool ok = qn::http::answered(reply);
-    const QString error = reply->errorString();
-    cancelConnectionWithPostNotification(false);
-    QVariantMap info;
-    if (!ok)
-        info.insert(kQNNetworkError, error);
-    qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this, info);
+    return _async->url();
+}
+
+bool QNNetwork::isTransferring() const
+{
+    return _async->isRunning();
 }

@@ -2,6 +2,7 @@
 #include "HttpCommon.h"
 
 #include "alerts/AlertPresenter.h"
+#include "notify/NotificationCenter.h"
 #include "strings/LocalizedString.h"
 
 #include <QEventLoop>
@@ -76,6 +77,77 @@ void showNetworkDiagnostic(const QUrl& url)
             message = text("NetworkDiagnosticUnreachable").arg(url.host()).arg(port).arg(socket.errorString());
     }
     qn::AlertPresenter::run({text("NetworkDiagnostic"), message, {}, {text("OK")}, qn::AlertPresenter::Style::Informational});
+}
+
+AsyncTransfer::AsyncTransfer(QObject* client, Names names) : _client(client), _names(std::move(names)) {}
+
+QNetworkReply* AsyncTransfer::start(const QUrl& url, const std::function<QNetworkReply*()>& send)
+{
+    cancel(true);
+    clear();
+    _data = QByteArray("", 0);
+    _url = url;
+    _reply = send();
+    QObject::connect(_reply, &QNetworkReply::readyRead, _client, [this] { onReadyRead(); });
+    QObject::connect(_reply, &QNetworkReply::finished, _client, [this] { onFinished(); });
+    return _reply;
+}
+
+void AsyncTransfer::cancel(bool post)
+{
+    if (!_reply)
+        return;
+    QNetworkReply* reply = _reply;
+    _reply = nullptr;
+    if (stopped)
+        stopped();
+    reply->disconnect(_client);
+    reply->abort();
+    reply->deleteLater();
+    if (post)
+        qn::NotificationCenter::defaultCenter().post(_names.ended, _client, {{_names.userCancel, true}});
+}
+
+void AsyncTransfer::fail(const QVariant& error)
+{
+    if (!_reply)
+        return;
+    cancel(false);
+    end({{_names.error, error}});
+}
+
+void AsyncTransfer::clear()
+{
+    _data = QByteArray();
+    _url = QUrl();
+}
+
+void AsyncTransfer::onReadyRead()
+{
+    if (!_reply)
+        return;
+    _data.append(_reply->readAll());
+    qn::NotificationCenter::defaultCenter().post(_names.received, _client);
+}
+
+void AsyncTransfer::onFinished()
+{
+    QNetworkReply* reply = _reply;
+    if (!reply)
+        return;
+    _data.append(reply->readAll());
+    // Any HTTP answer ends as finished, whatever its status; only a transfer
+    // that got no answer fails.
+    QVariantMap info;
+    if (!answered(reply))
+        info.insert(_names.error, failure ? failure(reply) : QVariant(reply->errorString()));
+    cancel(false);
+    end(info);
+}
+
+void AsyncTransfer::end(const QVariantMap& info)
+{
+    qn::NotificationCenter::defaultCenter().post(_names.ended, _client, info);
 }
 
 }  // namespace qn::http
