@@ -45,10 +45,11 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     clock.start();
     const QUrl url(args[2]);
-    const qint32 started = args[1] == QLatin1String("upload") ? engine.uploadToURL(url, args[3], nullptr, option)
-                                                               : engine.downloadURL(url, args[3], nullptr, option);
-    if (started != kQNLowNetworkStarted) {
-        std::printf("result=%d\n", started);
+    const QNLowNetworkResult started = args[1] == QLatin1String("upload")
+        ? engine.uploadToURL(url, args[3], nullptr, option)
+        : engine.downloadURL(url, args[3], nullptr, option);
+    if (started != QNLowNetworkResult::kQNLowNetworkStarted) {
+        std::printf("result=%d\n", qint32(started));
         return 1;
     }
     app.exec();
@@ -58,5 +59,5 @@ int main(int argc, char** argv)
     const qint64 bytes = args[1] == QLatin1String("upload") ? QFileInfo(args[3]).size() : QFileInfo(args[3]).size();
     std::printf("result=%d bytes=%lld seconds=%.3f mib_per_s=%.1f maxrss_kib=%ld\n", result,
                 static_cast<long long>(bytes), seconds, bytes / 1048576.0 / seconds, usage.ru_maxrss);
-    return result == kQNLowNetworkSuccess ? 0 : 1;
+    return result == qint32(QNLowNetworkResult::kQNLowNetworkSuccess) ? 0 : 1;
 }

@@ -141,14 +141,6 @@ QDateTime QNCrashLogFile::modificationDate() const
     return QDateTime::fromMSecsSinceEpoch(*_modificationNs / 1000000, Qt::UTC);
 }
 
-void QNCrashLogFile::setModificationDate(const QDateTime& date)
-{
-    if (date.isValid())
-        _modificationNs = date.toMSecsSinceEpoch() * 1000000;
-    else
-        _modificationNs.reset();
-}
-
 void QNCrashLogFile::readFromFile()
 {
     const std::optional<qint64> date = modificationNs(_filePath);

@@ -60,13 +60,10 @@ public:
     bool isModifiedSinceLastRead() const;
 
     const QString& filePath() const { return _filePath; }
-    void setFilePath(const QString& path) { _filePath = path; }
     /// Invalid when the file could not be examined at the last reading.
     QDateTime modificationDate() const;
-    void setModificationDate(const QDateTime& date);
-    /// The modification time of the last reading in nanoseconds since the
-    /// epoch (nullopt: none), as isModifiedSinceLastRead compares it.
-    std::optional<qint64> modificationTimeNs() const { return _modificationNs; }
+    /// Sets the modification time of the last reading in nanoseconds since
+    /// the epoch (nullopt: none), as isModifiedSinceLastRead compares it.
     void setModificationTimeNs(std::optional<qint64> ns) { _modificationNs = ns; }
     /// nullopt when the file could not be read; oldest entry first.
     const std::optional<QNCrashEntryList>& crashEntries() const { return _crashEntries; }

@@ -36,7 +36,6 @@ public:
     void setTargetName(const QString& name) { _targetName = name; }
     const QString& targetPath() const { return _targetPath; }
     void setTargetPath(const QString& path) { _targetPath = path; }
-    QNCrashLogFile* crashLogFile() const { return _crashLogFile.get(); }
 
 private:
     bool isShowing() const;

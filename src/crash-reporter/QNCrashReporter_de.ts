@@ -87,26 +87,6 @@
         <source>ReportNotSentTimeoutInfo</source>
         <translation>Der Bericht wurde nicht gesendet. Sie können es später erneut versuchen. Möchten Sie die Netzwerkdiagnose anzeigen?</translation>
     </message>
-    <message id="NetworkDiagnostic">
-        <source>NetworkDiagnostic</source>
-        <translation>Netzwerkdiagnose</translation>
-    </message>
-    <message id="NetworkDiagnosticNoServer">
-        <source>NetworkDiagnosticNoServer</source>
-        <translation>Es gibt keine Serveradresse, die geprüft werden könnte.</translation>
-    </message>
-    <message id="NetworkDiagnosticReachable">
-        <source>NetworkDiagnosticReachable</source>
-        <translation>%1 ist über Port %2 erreichbar.</translation>
-    </message>
-    <message id="NetworkDiagnosticUnreachable">
-        <source>NetworkDiagnosticUnreachable</source>
-        <translation>%1 ist über Port %2 nicht erreichbar: %3</translation>
-    </message>
-    <message id="OK">
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
     <message id="QuitUnexpectedly">
         <source>QuitUnexpectedly</source>
         <translation>%1 wurde unerwartet beendet</translation>

@@ -87,26 +87,6 @@
         <source>ReportNotSentTimeoutInfo</source>
         <translation>The report was not sent. You can try again later. Would you like to show the network diagnostic?</translation>
     </message>
-    <message id="NetworkDiagnostic">
-        <source>NetworkDiagnostic</source>
-        <translation>Network Diagnostic</translation>
-    </message>
-    <message id="NetworkDiagnosticNoServer">
-        <source>NetworkDiagnosticNoServer</source>
-        <translation>There is no server address to check.</translation>
-    </message>
-    <message id="NetworkDiagnosticReachable">
-        <source>NetworkDiagnosticReachable</source>
-        <translation>%1 port %2 can be reached.</translation>
-    </message>
-    <message id="NetworkDiagnosticUnreachable">
-        <source>NetworkDiagnosticUnreachable</source>
-        <translation>%1 port %2 cannot be reached: %3</translation>
-    </message>
-    <message id="OK">
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
     <message id="QuitUnexpectedly">
         <source>QuitUnexpectedly</source>
         <translation>%1 quit unexpectedly</translation>

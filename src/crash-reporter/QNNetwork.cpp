@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "QNNetwork.h"
 
-#include "alerts/AlertPresenter.h"
+#include "HttpCommon.h"
 #include "notify/NotificationCenter.h"
 #include "strings/LocalizedString.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+
+namespace qn::reporter {
 
 const QString kQNNetworkASyncLoadDidReceiveDataNotification = QStringLiteral("kQNNetworkASyncLoadDidReceiveDataNotification");
 const QString kQNNetworkAsyncConnectionDidEndNotification = QStringLiteral("kQNNetworkAsyncConnectionDidEndNotification");
@@ -31,13 +30,6 @@ QString text(const char* key)
     return qn::tableString(QStringLiteral("QNCrashReporter"), key);
 }
 
-QNetworkRequest uncached(QNetworkRequest request)
-{
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    return request;
-}
-
 QNNetworkErrorInfo platformError(QNetworkReply* reply)
 {
     QNNetworkErrorInfo e;
@@ -47,19 +39,21 @@ QNNetworkErrorInfo platformError(QNetworkReply* reply)
     return e;
 }
 
-// The HTTP status of a reply, 0 when no HTTP answer came.
-int httpStatus(QNetworkReply* reply)
-{
-    const QVariant v = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    return v.isValid() ? v.toInt() : 0;
-}
-
 }  // namespace
 
 QNNetwork::QNNetwork()
     : _manager(std::make_unique<QNetworkAccessManager>())
 {
     _manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    _async = std::make_unique<qn::http::AsyncTransfer>(
+        this, qn::http::AsyncTransfer::Names{kQNNetworkASyncLoadDidReceiveDataNotification,
+                                             kQNNetworkAsyncConnectionDidEndNotification, kQNNetworkError,
+                                             kQNNetworkUserCancel});
+    _async->failure = [](QNetworkReply* reply) { return QVariant::fromValue(platformError(reply)); };
+    _async->stopped = [this] {
+        _connectTimer->stop();
+        _totalTimer->stop();
+    };
     _connectTimer = new QTimer(this);
     _totalTimer = new QTimer(this);
     for (QTimer* t : {_connectTimer, _totalTimer})
@@ -78,21 +72,9 @@ QByteArray QNNetwork::loadURL(const QUrl& url, bool isAsynchronous)
 {
     if (isAsynchronous) {
         startAsync(QNetworkRequest(url), "GET", {});
-        return _asyncData;
+        return _async->data();
     }
-    QNetworkReply* reply = _manager->get(uncached(QNetworkRequest(url)));
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    QByteArray bytes;
-    if (reply->error() == QNetworkReply::NoError) {
-        bytes = reply->readAll();
-        if (bytes.isNull())
-            bytes = QByteArray("", 0);
-    }
-    reply->deleteLater();
-    return bytes;
+    return qn::http::loadSynchronously(*_manager, url);
 }
 
 bool QNNetwork::HTTPUploadData(const QByteArray& body, const QNetworkRequest& request, bool isAsynchronous,
@@ -108,12 +90,9 @@ bool QNNetwork::HTTPUploadData(const QByteArray& body, const QNetworkRequest& re
         startAsync(request, kBodyAttributeMethod, body);
         return true;
     }
-    QNetworkReply* reply = _manager->sendCustomRequest(uncached(request), kBodyAttributeMethod, body);
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const int status = httpStatus(reply);
+    QNetworkReply* reply = _manager->sendCustomRequest(qn::http::uncached(request), kBodyAttributeMethod, body);
+    qn::http::waitForFinished(reply);
+    const int status = qn::http::httpStatus(reply);
     bool ok = false;
     if (status == 0) {
         // No answer at all: the transfer itself failed.
@@ -233,12 +212,10 @@ void QNNetwork::setTimeouts(int connectMs, int totalMs)
 
 void QNNetwork::onTimeout(bool connecting)
 {
-    if (!_asyncConnection)
+    if (!_async->isRunning())
         return;
     const int limit = connecting ? _connectTimeoutMs : _totalTimeoutMs;
-    cancelConnectionWithPostNotification(false);
-    qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this,
-                                                 {{kQNNetworkError, QVariant::fromValue(errorForTimeout(connecting, limit))}});
+    _async->fail(QVariant::fromValue(errorForTimeout(connecting, limit)));
 }
 
 void QNNetwork::attemptRecoveryFromError(const QNNetworkErrorInfo& error, int optionIndex)
@@ -250,82 +227,44 @@ void QNNetwork::attemptRecoveryFromError(const QNNetworkErrorInfo& error, int op
 void QNNetwork::showNetworkDiagnostic()
 {
     ++_diagnosticsRun;
-    QString message;
-    if (!_asyncURL.isValid() || _asyncURL.host().isEmpty()) {
-        message = text("NetworkDiagnosticNoServer");
-    } else {
-        const quint16 port = quint16(_asyncURL.port(80));
-        QTcpSocket socket;
-        socket.connectToHost(_asyncURL.host(), port);
-        if (socket.waitForConnected(5000))
-            message = text("NetworkDiagnosticReachable").arg(_asyncURL.host()).arg(port);
-        else
-            message = text("NetworkDiagnosticUnreachable")
-                          .arg(_asyncURL.host()).arg(port).arg(socket.errorString());
-    }
-    qn::AlertPresenter::run({text("NetworkDiagnostic"), message, {}, {text("OK")}, qn::AlertPresenter::Style::Informational});
+    qn::http::showNetworkDiagnostic(_async->url());
 }
 
 void QNNetwork::cancelConnectionWithPostNotification(bool post)
 {
-    if (!_asyncConnection)
-        return;
-    QNetworkReply* reply = _asyncConnection;
-    _asyncConnection = nullptr;
-    _connectTimer->stop();
-    _totalTimer->stop();
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-    if (post)
-        qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this,
-                                                     {{kQNNetworkUserCancel, true}});
+    _async->cancel(post);
 }
 
 void QNNetwork::clearAsyncData()
 {
-    _asyncData = QByteArray();
-    _asyncURL = QUrl();
+    _async->clear();
+}
+
+const QByteArray& QNNetwork::asyncData() const
+{
+    return _async->data();
+}
+
+const QUrl& QNNetwork::asyncURL() const
+{
+    return _async->url();
+}
+
+bool QNNetwork::isTransferring() const
+{
+    return _async->isRunning();
 }
 
 void QNNetwork::startAsync(const QNetworkRequest& request, const QByteArray& method, const QByteArray& body)
 {
-    cancelConnectionWithPostNotification(true);
-    clearAsyncData();
-    _asyncData = QByteArray("", 0);
-    _asyncURL = request.url();
-    _asyncConnection = _manager->sendCustomRequest(uncached(request), method, body);
-    connect(_asyncConnection, &QNetworkReply::readyRead, this, &QNNetwork::onReadyRead);
-    connect(_asyncConnection, &QNetworkReply::finished, this, &QNNetwork::onFinished);
+    QNetworkReply* reply = _async->start(request.url(), [&] {
+        return _manager->sendCustomRequest(qn::http::uncached(request), method, body);
+    });
     // Sending the request completely needs a connection: from then on only
     // the overall limit applies.
-    connect(_asyncConnection, &QNetworkReply::requestSent, _connectTimer, &QTimer::stop);
+    connect(reply, &QNetworkReply::requestSent, _connectTimer, &QTimer::stop);
     _connectTimer->start(_connectTimeoutMs);
     _totalTimer->start(_totalTimeoutMs);
 }
 
-void QNNetwork::onReadyRead()
-{
-    if (!_asyncConnection)
-        return;
-    _asyncData.append(_asyncConnection->readAll());
-    qn::NotificationCenter::defaultCenter().post(kQNNetworkASyncLoadDidReceiveDataNotification, this);
-}
-
-void QNNetwork::onFinished()
-{
-    QNetworkReply* reply = _asyncConnection;
-    if (!reply)
-        return;
-    _asyncData.append(reply->readAll());
-    // Any HTTP answer ends as finished, whatever its status; only a transfer
-    // that got no answer fails.
-    const bool answered = httpStatus(reply) != 0 || reply->error() == QNetworkReply::NoError;
-    const QNNetworkErrorInfo error = answered ? QNNetworkErrorInfo{} : platformError(reply);
-    const bool failed = !answered;
-    cancelConnectionWithPostNotification(false);
-    QVariantMap info;
-    if (failed)
-        info.insert(kQNNetworkError, QVariant::fromValue(error));
-    qn::NotificationCenter::defaultCenter().post(kQNNetworkAsyncConnectionDidEndNotification, this, info);
-}
+}  // namespace qn::reporter

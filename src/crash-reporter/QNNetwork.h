@@ -21,6 +21,14 @@
 class QNetworkAccessManager;
 class QTimer;
 class QNetworkReply;
+namespace qn::http {
+class AsyncTransfer;
+}
+
+// In a namespace of its own: libQNEnhancer has an older global QNNetwork
+// whose end notification constant holds another value.
+namespace qn::reporter {
+
 class QNNetwork;
 
 extern const QString kQNNetworkASyncLoadDidReceiveDataNotification;
@@ -38,7 +46,6 @@ struct QNNetworkErrorInfo {
     QStringList recoveryOptions;
     QPointer<QNNetwork> recoveryAttempter;
 };
-Q_DECLARE_METATYPE(QNNetworkErrorInfo)
 
 /// What a synchronous send answered (status 0 when there was no HTTP answer).
 struct QNHTTPResponse {
@@ -86,8 +93,6 @@ public:
     /// under kQNNetworkError. Defaults: 10 s and 30 s. Values <= 0 keep the
     /// default; connectMs never exceeds totalMs.
     void setTimeouts(int connectMs, int totalMs);
-    int connectTimeoutMs() const { return _connectTimeoutMs; }
-    int totalTimeoutMs() const { return _totalTimeoutMs; }
     static constexpr int kDefaultConnectTimeoutMs = 10000;
     static constexpr int kDefaultTotalTimeoutMs = 30000;
 
@@ -101,26 +106,26 @@ public:
     void cancelConnectionWithPostNotification(bool post);
     void clearAsyncData();
 
-    const QByteArray& asyncData() const { return _asyncData; }
-    const QUrl& asyncURL() const { return _asyncURL; }
-    bool isTransferring() const { return _asyncConnection != nullptr; }
+    const QByteArray& asyncData() const;
+    const QUrl& asyncURL() const;
+    bool isTransferring() const;
 
     /// Counts diagnostics run (for tests of the recovery path).
     int diagnosticsRun() const { return _diagnosticsRun; }
 
 private:
     void startAsync(const QNetworkRequest& request, const QByteArray& method, const QByteArray& body);
-    void onReadyRead();
-    void onFinished();
     void onTimeout(bool connecting);
 
-    QUrl _asyncURL;
-    QByteArray _asyncData;
-    QNetworkReply* _asyncConnection = nullptr;
     std::unique_ptr<QNetworkAccessManager> _manager;
+    std::unique_ptr<qn::http::AsyncTransfer> _async;  // the asynchronous URL, buffer and connection
     int _diagnosticsRun = 0;
     int _connectTimeoutMs = kDefaultConnectTimeoutMs;
     int _totalTimeoutMs = kDefaultTotalTimeoutMs;
     QTimer* _connectTimer = nullptr;
     QTimer* _totalTimer = nullptr;
 };
+
+}  // namespace qn::reporter
+
+Q_DECLARE_METATYPE(qn::reporter::QNNetworkErrorInfo)

@@ -18,6 +18,8 @@
 
 #include <algorithm>
 
+using namespace qn::reporter;
+
 const char kReportURL[] = "http://www.qnlab.com/crashreport_send.php";
 const QString kReportKey = QStringLiteral("report");
 const QString kUserCommentKey = QStringLiteral("userComment");

@@ -44,7 +44,7 @@ public:
 
     void showWindow();
     void onSendReport();
-    QNNetwork& network() { return _network; }
+    qn::reporter::QNNetwork& network() { return _network; }
 
 signals:
     void windowWillClose();
@@ -67,6 +67,6 @@ private:
     QPushButton* _sendButton = nullptr;
     QString _report;
     QString _applicationName;
-    QNNetwork _network;
+    qn::reporter::QNNetwork _network;
     qn::NotificationCenter::Token _endToken = 0;
 };

@@ -68,7 +68,6 @@ public:
     /// The command put in front of the helper to elevate it ("pkexec"); empty
     /// runs the helper directly. Takes effect when the helper is next started.
     void setElevationCommand(const QStringList& command) { _elevationCommand = command; }
-    const QStringList& elevationCommand() const { return _elevationCommand; }
     /// The command in QNLAB_ELEVATOR when that is set (for tests and
     /// administrators; an empty value means "run directly"); otherwise nothing
     /// when running as root, else pkexec.

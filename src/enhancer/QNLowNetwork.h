@@ -17,9 +17,7 @@
 // own completion notification.
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QUrl>
 #include <QVariantList>
 #include <QVariantMap>
@@ -33,7 +31,13 @@ class QWidget;
 class QNProgressWindowController;
 namespace qn {
 class ConditionLock;
+namespace curl {
+enum class Protocol : quint8;
 }
+namespace transfer {
+class TransferProgress;
+}
+}  // namespace qn
 
 // Option keys (each constant's value is its own name).
 extern const char* const kQNLowNetworkUserName;            // string, FTP, only with a password
@@ -56,16 +60,19 @@ extern const char* const kQNLowNetworkDirectoryContentsKeyFileSize;    // qulong
 extern const char* const kQNNetworkDownloadProgressWindowTitle;
 extern const char* const kQNNetworkUploadProgressWindowTitle;
 
-// Result codes.
-constexpr qint32 kQNLowNetworkSuccess = 0;         // finished (notification only)
-constexpr qint32 kQNLowNetworkStarted = 1;         // started; the end comes as a notification
-constexpr qint32 kQNLowNetworkCancelled = 2;       // stopped on request
-constexpr qint32 kQNLowNetworkIOErr = 3;           // stream or file failure, HTTP status >= 300 but 404
-constexpr qint32 kQNLowNetworkParamErr = 4;        // missing URL or path, unknown scheme or overwrite mode
-constexpr qint32 kQNLowNetworkBusyErr = 6;         // a transfer is running
-constexpr qint32 kQNLowNetworkNotFoundErr = 7;     // source missing or unreadable, HTTP 404
-constexpr qint32 kQNLowNetworkFileExistsErr = 8;   // destination exists and may not be written over
-constexpr qint32 kQNLowNetworkIsDirectoryErr = 9;  // source is a directory (FTP: no size reported)
+// Result codes (signed 32-bit; the values are fixed: callers print and compare them).
+// The completion notification carries them as qint32 under kQNLowNetworkResultKey.
+enum class QNLowNetworkResult : qint32 {
+    kQNLowNetworkSuccess = 0,         // finished (notification only)
+    kQNLowNetworkStarted = 1,         // started; the end comes as a notification
+    kQNLowNetworkCancelled = 2,       // stopped on request
+    kQNLowNetworkIOErr = 3,           // stream or file failure, HTTP status >= 300 but 404
+    kQNLowNetworkParamErr = 4,        // missing URL or path, unknown scheme or overwrite mode
+    kQNLowNetworkBusyErr = 6,         // a transfer is running
+    kQNLowNetworkNotFoundErr = 7,     // source missing or unreadable, HTTP 404
+    kQNLowNetworkFileExistsErr = 8,   // destination exists and may not be written over
+    kQNLowNetworkIsDirectoryErr = 9,  // source is a directory (FTP: no size reported)
+};
 
 class QNLowNetwork : public QObject {
     Q_OBJECT
@@ -78,14 +85,14 @@ public:
 
     /// Downloads an http, ftp or file URL to localFilePath. Returns
     /// kQNLowNetworkStarted, or a failure code with nothing left open.
-    qint32 downloadURL(const QUrl& url, const QString& localFilePath, QWidget* docWindow,
-                       const QVariantMap& option = {});
+    QNLowNetworkResult downloadURL(const QUrl& url, const QString& localFilePath, QWidget* docWindow,
+                                   const QVariantMap& option = {});
     /// Uploads localFilePath to an ftp URL. When the target name is taken
     /// (ignoring case), overwrite option 2 picks a new numbered name, 0 refuses
     /// with kQNLowNetworkFileExistsErr and 1 answers kQNLowNetworkIOErr
     /// because remote files are never deleted. The local file is only read.
-    qint32 uploadToURL(const QUrl& url, const QString& localFilePath, QWidget* docWindow,
-                       const QVariantMap& option = {});
+    QNLowNetworkResult uploadToURL(const QUrl& url, const QString& localFilePath, QWidget* docWindow,
+                                   const QVariantMap& option = {});
     /// Lists an FTP directory synchronously on the calling thread, with the
     /// credentials and mode of option. Nothing when the URL cannot be listed,
     /// names a file, or the directory is empty.
@@ -113,41 +120,35 @@ public slots:
     void onCancelDownload(QObject* sender = nullptr);
 
 private:
-    struct ProgressLink;
+    struct Transfer;  // the running transfer's curl handles, local file and progress link
     enum class Direction { Download, Upload };
+    using Result = QNLowNetworkResult;
 
-    qint32 downloadHTTPURL(const QUrl& url, const QString& localFilePath);
-    qint32 downloadFTPURL(const QUrl& url, const QString& localFilePath);
-    qint32 downloadFileURL(const QUrl& url, const QString& localFilePath);
-    qint32 uploadToFTPURL(const QUrl& url, const QString& localFilePath);
-    qint32 createLocalFile(const QString& path);
-    qint32 openLocalFile(const QString& path);
-    qint32 beginTransfer(const QUrl& url, const QString& localFilePath, const QVariantMap& option,
-                         Direction direction);
-    qint32 startWorker(Direction direction);
+    Result downloadHTTPURL(const QUrl& url, const QString& localFilePath);
+    Result downloadFTPURL(const QUrl& url, const QString& localFilePath);
+    Result downloadFileURL(const QUrl& url, const QString& localFilePath);
+    Result uploadToFTPURL(const QUrl& url, const QString& localFilePath);
+    std::optional<Result> beginTransfer(const QUrl& url, const QString& localFilePath, const QVariantMap& option,
+                                        Direction direction);
+    Result startWorker(Direction direction);
 
     void readStreamThreadProc();
     void writeStreamThreadProc();
-    qint32 runCurlDownload(char* buffer);
-    qint32 runFileDownload(char* buffer);
-    qint32 runCurlUpload();
+    Result runCurlDownload(char* buffer);
+    Result runFileDownload(char* buffer);
+    Result runCurlUpload();
     bool waitForStart();
-    qint32 handleBytes(const char* bytes, qint64 size);
-    qint32 flushBuffer();
-    qint32 performProtocolCheckSelector();
-    qint32 httpCheckResponse();
-    qint32 ftpCheckStream();
-    void setStreamPropertiesToHTTPReadStream(void* stream);
-    void setStreamPropertiesToFTPStream(void* stream, const QVariantMap& option) const;
+    Result handleBytes(const char* bytes, qint64 size);
+    Result flushBuffer();
+    Result checkProtocol();
+    Result httpCheckResponse();
+    Result ftpCheckStream();
     void updateProgress(qint64 size);
-    bool ftpURLIsDirectory(const QUrl& url) const;
-    std::optional<QVariantList> listFTPDirectory(void* stream, const QUrl& url, void* multi = nullptr);
     bool stopRequested() const;
 
     void setupProgressWindowForDocWindow(QWidget* docWindow, Direction direction);
     void closeProgressWindow();
-    void refreshProgressWindow();
-    void stopOperationWithError(qint32 code);
+    void stopOperationWithError(Result code);
     void clearData();
 
     // Curl's C callbacks.
@@ -159,22 +160,16 @@ private:
     // before the worker exists and cleared by the worker before it gives up
     // the busy state.
     QVariantMap _option;
-    void* _readStream = nullptr;   // download handle (http, ftp)
-    void* _writeStream = nullptr;  // upload handle (ftp)
-    void* _transferMulti = nullptr;  // upload: keeps the connection from the name check to the upload
-    int _localFileHandle = -1;     // destination of a download, source of an upload
+    std::unique_ptr<Transfer> _transfer;
     int _sourceFileHandle = -1;    // source of a file-URL download
-    QString _filePath;
-    QString _replacePath;          // overwrite 1: the file that _filePath (a temporary) replaces on success
     QUrl _sourceURL;
     quint64 _fileSize = 0;
     std::atomic<quint64> _processedSize{0};
     Direction _direction = Direction::Download;
+    qn::curl::Protocol _protocol{};  // what the chunks are checked for (File: nothing)
     bool _ftpFirstCheck = false;
     bool _anyChunkChecked = false;
-    std::shared_ptr<ProgressLink> _progress;  // null in background mode
-    qint32 (QNLowNetwork::*_protocolCheckSelector)() = nullptr;
-    qint32 _endCode = -1;
+    std::optional<Result> _endCode;
     char* _chunk = nullptr;          // pending bytes of a curl download (kBufferSize)
     qint64 _chunkFill = 0;
 
@@ -186,8 +181,5 @@ private:
     std::shared_ptr<qn::ConditionLock> _runCondLock;
 
     // Main thread only.
-    QPointer<QNProgressWindowController> _progressWindowController;
-    QPointer<QWidget> _sheetParent;
-    std::shared_ptr<ProgressLink> _shownProgress;
-    QTimer _progressTimer;
+    std::unique_ptr<qn::transfer::TransferProgress> _progressWindow;
 };

@@ -14,6 +14,9 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
+namespace qn::http {
+class AsyncTransfer;
+}
 
 extern const QString kQNNetworkASyncLoadDidReceiveDataNotification;
 extern const QString kQNNetworkAsyncConnectionDidEndNotification;  // "kQNNetworkAsyncLoadDidEndNotification"
@@ -39,18 +42,13 @@ public:
     /// and shows the result in an alert.
     void showNetworkDiagnostic();
 
-    const QByteArray& asyncData() const { return _asyncData; }
-    const QUrl& asyncURL() const { return _asyncURL; }
-    bool isTransferring() const { return _asyncConnection != nullptr; }
+    const QByteArray& asyncData() const;
+    const QUrl& asyncURL() const;
+    bool isTransferring() const;
 
 private:
     QByteArray waitFor(QNetworkReply* reply);
-    void start(QNetworkReply* reply, const QUrl& url);
-    void onReadyRead();
-    void onFinished();
 
-    QUrl _asyncURL;
-    QByteArray _asyncData;
-    QNetworkReply* _asyncConnection = nullptr;
     std::unique_ptr<QNetworkAccessManager> _manager;
+    std::unique_ptr<qn::http::AsyncTransfer> _async;  // the asynchronous URL, buffer and connection
 };

@@ -5,6 +5,9 @@
 #include "TestSupport.h"
 #include "notify/NotificationCenter.h"
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
 
 namespace {
@@ -69,4 +72,27 @@ TEST(QNNetworkVariant, NewTransferCancelsRunningOneWithNotification)
     ASSERT_TRUE(qn::test::waitUntil([&] { return ends.notes.size() == 2; }));
     EXPECT_EQ(net.asyncData(), QByteArray("answer"));
     EXPECT_EQ(net.loadURL(answering.url(), false), QByteArray("answer"));
+}
+
+// The diagnosis texts live in a table libQNEnhancer shares with the crash
+// reporter; they must travel inside the library.
+TEST(QNNetworkVariant, DiagnosticWithoutServerSaysSoInItsOwnWords)
+{
+    const QString shownPath = qn::test::homeDir() + QStringLiteral("/shown.jsonl");
+    const QString answersPath = qn::test::homeDir() + QStringLiteral("/answers.jsonl");
+    QFile::remove(shownPath);
+    QFile answers(answersPath);
+    ASSERT_TRUE(answers.open(QIODevice::WriteOnly));
+    answers.write("{\"kind\":\"Alert\",\"button\":0}\n");
+    answers.close();
+    qputenv("QNLAB_TEST_ANSWERS", QFile::encodeName(answersPath));
+    qputenv("QNLAB_TEST_SHOWN", QFile::encodeName(shownPath));
+    QNNetwork net;
+    net.showNetworkDiagnostic();
+    qunsetenv("QNLAB_TEST_ANSWERS");
+    qunsetenv("QNLAB_TEST_SHOWN");
+    QFile shown(shownPath);
+    ASSERT_TRUE(shown.open(QIODevice::ReadOnly));
+    const QJsonObject alert = QJsonDocument::fromJson(shown.readLine()).object();
+    EXPECT_EQ(alert.value(QStringLiteral("message")).toString(), QStringLiteral("There is no server address to check."));
 }

@@ -14,13 +14,18 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+using enum QNLowNetworkResult;
+
 namespace {
 
 const QVariantMap kBackground{{kQNLowNetworkInBackgroundOption, true}};
+const QVariantMap kOverwriteInBackground{{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}};
 
 class Download : public ::testing::Test {
 protected:
@@ -60,20 +65,20 @@ TEST_F(Download, HttpFileArrivesWholeInBothModesWithOneNotification)
     const QByteArray content = patternBytes(2 * QNLowNetwork::kBufferSize + 12345, 1);
     http->put(QStringLiteral("big.bin"), content);
     for (const bool background : {true, false}) {
-        QNLowNetwork engine;
-        Completions mine(&engine);
+        auto engine = std::make_unique<QNLowNetwork>();
+        Completions mine(engine.get());
         const QString target = dest(background ? "bg.bin" : "fg.bin");
         const QVariantMap option{{kQNLowNetworkInBackgroundOption, background}};
-        ASSERT_EQ(engine.downloadURL(httpURL("/files/big.bin"), target, nullptr, option), kQNLowNetworkStarted);
-        EXPECT_TRUE(engine.isBusy());
-        EXPECT_EQ(background, engine.progressWindowController() == nullptr);
+        ASSERT_EQ(engine->downloadURL(httpURL("/files/big.bin"), target, nullptr, option), kQNLowNetworkStarted);
+        EXPECT_TRUE(engine->isBusy());
+        EXPECT_EQ(background, engine->progressWindowController() == nullptr);
         EXPECT_EQ(mine.wait(), kQNLowNetworkSuccess);
         EXPECT_EQ(readFile(target), content);
-        qn::test::waitUntil([] { return false; }, 200);
-        EXPECT_EQ(mine.codes().size(), 1u) << "one notification per started transfer";
-        EXPECT_FALSE(engine.isBusy());
-        EXPECT_TRUE(qn::test::waitUntil([&] { return engine.progressWindowController() == nullptr; }))
+        EXPECT_FALSE(engine->isBusy());
+        EXPECT_TRUE(qn::test::waitUntil([&] { return engine->progressWindowController() == nullptr; }))
             << "the progress window is taken down after the end";
+        engine.reset();  // waits for the worker: all it posts has been posted
+        EXPECT_EQ(mine.codes().size(), 1u) << "one notification per started transfer";
     }
 }
 
@@ -92,7 +97,7 @@ TEST_F(Download, HttpErrorStatusesEndWithTheirCodeAndLeaveNoFile)
 {
     struct Case {
         const char* path;
-        int code;
+        QNLowNetworkResult code;
     } cases[] = {{"/status/404", kQNLowNetworkNotFoundErr},
                  {"/status/404empty", kQNLowNetworkNotFoundErr},
                  {"/files/nothing-here", kQNLowNetworkNotFoundErr},
@@ -114,23 +119,23 @@ TEST_F(Download, ExistingDestinationIsRefusedAtOnceAndKept)
     writeFile(dest("a.txt"), "keep me");
     QWidget doc;
     doc.show();
-    QNLowNetwork engine;
-    Completions done(&engine);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/whatever"), dest("a.txt"), &doc, {}), kQNLowNetworkFileExistsErr);
-    EXPECT_EQ(engine.progressWindowController(), nullptr) << "no sheet stays open";
+    auto engine = std::make_unique<QNLowNetwork>();
+    Completions done(engine.get());
+    EXPECT_EQ(engine->downloadURL(httpURL("/files/whatever"), dest("a.txt"), &doc, {}), kQNLowNetworkFileExistsErr);
+    EXPECT_EQ(engine->progressWindowController(), nullptr) << "no sheet stays open";
     EXPECT_TRUE(doc.findChildren<QNProgressWindowController*>().isEmpty());
-    EXPECT_FALSE(engine.isBusy());
-    qn::test::waitUntil([] { return false; }, 300);
+    EXPECT_FALSE(engine->isBusy());
+    // Destroying the engine waits for any worker it started, so every
+    // notification it would ever post has been posted by now.
+    engine.reset();
     EXPECT_TRUE(done.codes().empty()) << "no notification for a refused start";
     EXPECT_EQ(readFile(dest("a.txt")), QByteArray("keep me"));
 
     // An existing folder is never written over, even with overwrite 1.
     QDir().mkpath(dest("folder"));
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("folder"), nullptr,
-                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+    QNLowNetwork second;
+    EXPECT_EQ(second.downloadURL(httpURL("/files/x"), dest("folder"), nullptr, kOverwriteInBackground),
               kQNLowNetworkFileExistsErr);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("a.txt"), nullptr, {{kQNLowNetworkOverwriteOption, 7}}),
-              kQNLowNetworkParamErr);
 }
 
 TEST_F(Download, OverwriteOneReplacesALongerFileCompletely)
@@ -140,7 +145,7 @@ TEST_F(Download, OverwriteOneReplacesALongerFileCompletely)
     QNLowNetwork engine;
     Completions done(&engine);
     ASSERT_EQ(engine.downloadURL(httpURL("/files/short.txt"), dest("old.txt"), nullptr,
-                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+                                 kOverwriteInBackground),
               kQNLowNetworkStarted);
     EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
     EXPECT_EQ(readFile(dest("old.txt")), QByteArray("new"));
@@ -167,7 +172,7 @@ TEST_F(Download, OverwriteOneKeepsTheOldFileByteIdenticalWhenTheDownloadDoesNotF
         const char* what;
         QUrl url;
         bool cancel;
-        int code;
+        QNLowNetworkResult code;
     } const cases[] = {
         {"HTTP 404", httpURL("/status/404"), false, kQNLowNetworkNotFoundErr},
         {"HTTP 500", httpURL("/status/500"), false, kQNLowNetworkIOErr},
@@ -184,7 +189,7 @@ TEST_F(Download, OverwriteOneKeepsTheOldFileByteIdenticalWhenTheDownloadDoesNotF
         QNLowNetwork engine;
         Completions done(&engine);
         ASSERT_EQ(engine.downloadURL(c.url, dest("keep.bin"), nullptr,
-                                     {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+                                     kOverwriteInBackground),
                   kQNLowNetworkStarted);
         if (c.cancel) {
             ASSERT_TRUE(qn::test::waitUntil([&] { return engine.processedSize() > 0; }, 20000));
@@ -200,7 +205,7 @@ TEST_F(Download, OverwriteOneKeepsTheOldFileByteIdenticalWhenTheDownloadDoesNotF
     QNLowNetwork engine;
     Completions done(&engine);
     ASSERT_EQ(engine.downloadURL(httpURL("/files/short.txt"), dest("keep.bin"), nullptr,
-                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+                                 kOverwriteInBackground),
               kQNLowNetworkStarted);
     EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
     EXPECT_EQ(readFile(dest("keep.bin")), QByteArray("new"));
@@ -220,7 +225,7 @@ TEST_F(Download, OverwriteOneWritesIntoAFifoInsteadOfReplacingIt)
     QNLowNetwork engine;
     Completions done(&engine);
     ASSERT_EQ(engine.downloadURL(httpURL("/files/fifo.txt"), dest("pipe"), nullptr,
-                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+                                 kOverwriteInBackground),
               kQNLowNetworkStarted);
     EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
     char buffer[64] = {};
@@ -282,19 +287,63 @@ TEST_F(Download, BusyEngineRefusesAndTheRunningTransferGoesOnUntilCancelled)
     EXPECT_FALSE(engine.isBusy());
 }
 
-TEST_F(Download, BadRequestsAreRefusedWithParamErr)
+// A start refused at once: the code, nothing busy, no window, no
+// notification ever, and the files already there untouched.
+struct Refusal {
+    const char* name;
+    const char* url;   // "/..." is a path on the HTTP server
+    const char* dest;  // below the scratch folder; empty: no path
+    QVariantMap option;
+    QNLowNetworkResult code;
+    bool needsNonRoot = false;  // root writes into read-only folders and files
+};
+
+class RefusedDownload : public Download, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedDownload, AnswersAtOncePostsNothingAndKeepsFiles)
 {
-    QNLowNetwork engine;
-    Completions done(&engine);
-    EXPECT_EQ(engine.downloadURL(QUrl("mailto:someone@example.com"), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
-    EXPECT_EQ(engine.downloadURL(QUrl("https://127.0.0.1:1/x"), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
-    EXPECT_EQ(engine.downloadURL(QUrl(), dest("m"), nullptr, {}), kQNLowNetworkParamErr);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), QString(), nullptr, {}), kQNLowNetworkParamErr);
-    EXPECT_FALSE(QFileInfo::exists(dest("m")));
-    EXPECT_EQ(engine.progressWindowController(), nullptr);
-    qn::test::waitUntil([] { return false; }, 200);
+    const Refusal& r = GetParam();
+    if (r.needsNonRoot && ::geteuid() == 0)
+        GTEST_SKIP() << "root may write into read-only folders and files";
+    writeFile(dest("plain.txt"), "a file, not a folder");
+    writeFile(dest("a.txt"), "keep me");
+    QDir().mkpath(dest("locked"));
+    ::chmod(QFile::encodeName(dest("locked")).constData(), 0500);
+    writeFile(dest("readonly.txt"), "old");
+    ::chmod(QFile::encodeName(dest("readonly.txt")).constData(), 0400);
+
+    const QString url = QString::fromUtf8(r.url);
+    auto engine = std::make_unique<QNLowNetwork>();
+    Completions done(engine.get());
+    EXPECT_EQ(engine->downloadURL(url.startsWith(QLatin1Char('/')) ? httpURL(url) : QUrl(url),
+                                  *r.dest ? dest(QString::fromUtf8(r.dest)) : QString(), nullptr, r.option),
+              r.code);
+    EXPECT_FALSE(engine->isBusy());
+    EXPECT_EQ(engine->progressWindowController(), nullptr);
+    // Destroying the engine waits for any worker it started, so every
+    // notification it would ever post has been posted by now.
+    engine.reset();
     EXPECT_TRUE(done.codes().empty());
+    EXPECT_EQ(readFile(dest("a.txt")), QByteArray("keep me"));
+    EXPECT_EQ(readFile(dest("readonly.txt")), QByteArray("old"));
+    EXPECT_FALSE(QFileInfo::exists(dest("m")));
+    ::chmod(QFile::encodeName(dest("locked")).constData(), 0700);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Starts, RefusedDownload,
+    ::testing::Values(Refusal{"mailto", "mailto:someone@example.com", "m", {}, kQNLowNetworkParamErr},
+                      Refusal{"https", "https://127.0.0.1:1/x", "m", {}, kQNLowNetworkParamErr},
+                      Refusal{"noURL", "", "m", {}, kQNLowNetworkParamErr},
+                      Refusal{"noPath", "/files/x", "", {}, kQNLowNetworkParamErr},
+                      Refusal{"unknownOverwriteMode", "/files/x", "a.txt", {{kQNLowNetworkOverwriteOption, 7}},
+                              kQNLowNetworkParamErr},
+                      Refusal{"missingFolder", "/files/x", "missing/new.txt", kBackground, kQNLowNetworkIOErr},
+                      Refusal{"fileAsFolder", "/files/x", "plain.txt/new.txt", kBackground, kQNLowNetworkIOErr},
+                      Refusal{"readOnlyFolder", "/files/x", "locked/new.txt", kBackground, kQNLowNetworkIOErr, true},
+                      Refusal{"readOnlyFileOverwritten", "/files/x", "readonly.txt", kOverwriteInBackground,
+                              kQNLowNetworkIOErr, true}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 TEST_F(Download, EmptySourcesGiveEmptyFiles)
 {
@@ -337,39 +386,6 @@ TEST_F(Download, UnreachableServerEndsWithIOErr)
     EXPECT_FALSE(QFileInfo::exists(dest("gone.out")));
 }
 
-TEST_F(Download, DestinationThatCannotBeCreatedFailsAtOnce)
-{
-    writeFile(dest("plain.txt"), "a file, not a folder");
-    QNLowNetwork engine;
-    Completions done(&engine);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("missing/new.txt"), nullptr, kBackground), kQNLowNetworkIOErr);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("plain.txt/new.txt"), nullptr, kBackground),
-              kQNLowNetworkIOErr);
-    EXPECT_FALSE(engine.isBusy());
-    qn::test::waitUntil([] { return false; }, 200);
-    EXPECT_TRUE(done.codes().empty());
-}
-
-TEST_F(Download, UnwritableDestinationFailsAtOnce)
-{
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may write into read-only folders and files";
-    QDir().mkpath(dest("locked"));
-    ::chmod(QFile::encodeName(dest("locked")).constData(), 0500);
-    writeFile(dest("readonly.txt"), "old");
-    ::chmod(QFile::encodeName(dest("readonly.txt")).constData(), 0400);
-    QNLowNetwork engine;
-    Completions done(&engine);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("locked/new.txt"), nullptr, kBackground), kQNLowNetworkIOErr);
-    EXPECT_EQ(engine.downloadURL(httpURL("/files/x"), dest("readonly.txt"), nullptr,
-                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
-              kQNLowNetworkIOErr);
-    EXPECT_EQ(readFile(dest("readonly.txt")), QByteArray("old"));
-    qn::test::waitUntil([] { return false; }, 200);
-    EXPECT_TRUE(done.codes().empty());
-    ::chmod(QFile::encodeName(dest("locked")).constData(), 0700);
-}
-
 TEST_F(Download, LocalFileURLs)
 {
     const QByteArray content = patternBytes(QNLowNetwork::kBufferSize + 7, 2);
@@ -390,7 +406,7 @@ TEST_F(Download, LocalFileURLs)
     EXPECT_FALSE(QFileInfo::exists(dest("c3")));
     // Writing a file over itself would destroy it before it is read.
     EXPECT_EQ(engine.downloadURL(QUrl::fromLocalFile(dest("source.bin")), dest("source.bin"), nullptr,
-                                 {{kQNLowNetworkOverwriteOption, 1}, {kQNLowNetworkInBackgroundOption, true}}),
+                                 kOverwriteInBackground),
               kQNLowNetworkFileExistsErr);
     EXPECT_EQ(readFile(dest("source.bin")), content);
 }

@@ -16,6 +16,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+using enum QNLowNetworkResult;
+
 namespace {
 
 class CancelCounter : public QObject {
@@ -147,3 +149,4 @@ TEST(QNLowNetworkSheet, DefaultTitlesComeFromTheLibrarysOwnTable)
 }
 
 #include "ProgressWindowTest.moc"
+

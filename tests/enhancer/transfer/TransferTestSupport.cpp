@@ -17,7 +17,7 @@ Completions::Completions(const QNLowNetwork* engine)
         QString::fromLatin1(kQNLowNetworkOperationCompleteNotification), engine,
         [this](const qn::Notification& n) {
             std::lock_guard g(_mutex);
-            _codes.push_back(n.userInfo.value(QString::fromLatin1(kQNLowNetworkResultKey)).toInt());
+            _codes.push_back(QNLowNetworkResult(n.userInfo.value(QString::fromLatin1(kQNLowNetworkResultKey)).toInt()));
         });
 }
 
@@ -26,17 +26,19 @@ Completions::~Completions()
     qn::NotificationCenter::defaultCenter().removeObserver(_token);
 }
 
-std::vector<int> Completions::codes() const
+std::vector<QNLowNetworkResult> Completions::codes() const
 {
     std::lock_guard g(_mutex);
     return _codes;
 }
 
-int Completions::wait(int timeoutMs) const
+std::optional<QNLowNetworkResult> Completions::wait(int timeoutMs) const
 {
     qn::test::waitUntil([this] { return !codes().empty(); }, timeoutMs);
     const auto c = codes();
-    return c.empty() ? -1 : c.front();
+    if (c.empty())
+        return std::nullopt;
+    return c.front();
 }
 
 QByteArray patternBytes(qsizetype size, quint32 seed)

@@ -7,7 +7,15 @@
 #include <QByteArray>
 #include <QString>
 #include <mutex>
+#include <optional>
+#include <ostream>
 #include <vector>
+
+/// gtest prints result codes by their number.
+inline void PrintTo(QNLowNetworkResult code, std::ostream* os)
+{
+    *os << qint32(code);
+}
 
 /// Records the completion notifications of one engine (posted on its worker).
 /// Declare it before the engine so that the engine, which waits for its
@@ -16,14 +24,14 @@ class Completions {
 public:
     explicit Completions(const QNLowNetwork* engine);
     ~Completions();
-    std::vector<int> codes() const;
+    std::vector<QNLowNetworkResult> codes() const;
     /// Waits (processing events) until at least one notification came; the
-    /// first code, or -1 when none came in time.
-    int wait(int timeoutMs = 30000) const;
+    /// first code, or nothing when none came in time.
+    std::optional<QNLowNetworkResult> wait(int timeoutMs = 30000) const;
 
 private:
     mutable std::mutex _mutex;
-    std::vector<int> _codes;
+    std::vector<QNLowNetworkResult> _codes;
     qn::NotificationCenter::Token _token = 0;
 };
 
