@@ -279,7 +279,12 @@ void QNTraylift::doTrayliftOperation()
     bool armed = false;
     if (QNDeviceOperator::trayOpened(outcome)) {
         const double interval = double(_defaults.floatForKey(kTimeIntervalKey));
-        if (!slotLoading && _defaults.boolForKey(kAutoCloseTrayKey) && interval > 0.0) {
+        // A tray the disk service opened for a user without the node cannot be
+        // closed by us: a countdown would only end in the no-permission alert.
+        const bool canClose = op && op->hasNodeAccess();
+        if (!canClose)
+            qnAgentTrace(QStringLiteral("no countdown: the tray cannot be closed without the node"));
+        if (canClose && !slotLoading && _defaults.boolForKey(kAutoCloseTrayKey) && interval > 0.0) {
             delete _closeTimer;
             _closeTimer = new QTimer(this);
             _closeTimer->setSingleShot(true);
