@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -154,19 +155,77 @@ bool writeFrame(int fd, const QByteArray& payload, int timeoutMs)
     return writeAll(fd, frame.constData(), size_t(frame.size()), timeoutMs);
 }
 
-std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs)
+FrameDecoder::State FrameDecoder::feed(const char* data, size_t size)
+{
+    while (size > 0 && _state != State::Malformed) {
+        if (_headerFill < 4) {
+            const size_t take = std::min(size, 4 - _headerFill);
+            std::memcpy(_header + _headerFill, data, take);
+            _headerFill += take;
+            data += take;
+            size -= take;
+            if (_headerFill < 4)
+                break;
+            _length = quint32(_header[0]) | (quint32(_header[1]) << 8) | (quint32(_header[2]) << 16)
+                | (quint32(_header[3]) << 24);
+            if (_length > quint32(_maxSize)) {
+                _state = State::Malformed;
+                _error = QStringLiteral("frame of %1 bytes exceeds the limit of %2 bytes").arg(_length).arg(_maxSize);
+                break;
+            }
+            _payload.reserve(qsizetype(_length));
+            if (_length == 0)
+                _state = State::Complete;
+            continue;
+        }
+        if (_state == State::Complete) {
+            _state = State::Malformed;
+            _error = QStringLiteral("%1 bytes after the end of the frame").arg(size);
+            break;
+        }
+        const size_t take = std::min(size, size_t(_length) - size_t(_payload.size()));
+        _payload.append(data, qsizetype(take));
+        data += take;
+        size -= take;
+        if (size_t(_payload.size()) == _length)
+            _state = State::Complete;
+    }
+    return _state;
+}
+
+size_t FrameDecoder::missing() const
+{
+    if (_state != State::NeedMore)
+        return 0;
+    if (_headerFill < 4)
+        return 4 - _headerFill;
+    return size_t(_length) - size_t(_payload.size());
+}
+
+std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs, QString* error)
 {
     QDeadlineTimer deadline(timeoutMs);
-    unsigned char len[4];
-    if (!readExact(fd, reinterpret_cast<char*>(len), 4, int(deadline.remainingTime())))
+    FrameDecoder decoder(maxSize);
+    QByteArray chunk;
+    while (decoder.state() == FrameDecoder::State::NeedMore) {
+        // Only what the frame still lacks, so a blocking reader never reads past it.
+        chunk.resize(qsizetype(decoder.missing()));
+        bool timedOut = false;
+        if (!readExact(fd, chunk.data(), size_t(chunk.size()), int(std::max<qint64>(deadline.remainingTime(), 0)),
+                       &timedOut)) {
+            if (error)
+                *error = timedOut ? QStringLiteral("timed out before the frame was complete")
+                                  : QStringLiteral("connection ended before the frame was complete");
+            return std::nullopt;
+        }
+        decoder.feed(chunk.constData(), size_t(chunk.size()));
+    }
+    if (decoder.state() == FrameDecoder::State::Malformed) {
+        if (error)
+            *error = decoder.error();
         return std::nullopt;
-    const quint32 n = quint32(len[0]) | (quint32(len[1]) << 8) | (quint32(len[2]) << 16) | (quint32(len[3]) << 24);
-    if (n > quint32(maxSize))
-        return std::nullopt;
-    QByteArray payload(qsizetype(n), Qt::Uninitialized);
-    if (n > 0 && !readExact(fd, payload.data(), n, int(std::max<qint64>(deadline.remainingTime(), 0))))
-        return std::nullopt;
-    return payload;
+    }
+    return decoder.payload();
 }
 
 OSStatus deliver(const QString& dir, const ProcessSerialNumber& psn, const QByteArray& encoded, int timeoutMs)

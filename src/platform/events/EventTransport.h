@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Private to the events area: socket paths, instance files and the framed
-// message I/O shared by EventManager and LaunchServices.
+// message I/O shared by the event server, the launch hand-over and sending.
 //
 // Per-user folder (0700) holds:
 //   psn-<pid>-<start>.sock   the listening socket of one process
@@ -17,10 +17,6 @@
 #include <optional>
 
 namespace qn::events::transport {
-
-// Hand-over from a launcher to the program it started.
-inline constexpr char kLaunchFdVariable[] = "QNLAB_LAUNCH_FD";
-inline constexpr char kLaunchFlagsVariable[] = "QNLAB_LAUNCH_FLAGS";
 
 QString socketPath(const QString& dir, const ProcessSerialNumber& psn);
 QString appKey(const QString& resolvedExecutablePath);
@@ -38,11 +34,43 @@ bool writeAll(int fd, const char* data, size_t size, int timeoutMs);
 /// *timedOut tells the two apart when given.
 bool readExact(int fd, char* data, size_t size, int timeoutMs, bool* timedOut = nullptr);
 
-/// u32 length (little-endian) + bytes.
+/// A frame is a u32 length (little-endian) and that many bytes; one frame per
+/// connection or hand-over. FrameDecoder is the one reader of frames: the
+/// event server feeds it whatever a connection delivers, readFrame() feeds it
+/// from a blocking descriptor. A length above the limit, or any byte after the
+/// frame, makes it Malformed at once (with a reason), so an oversized length
+/// is refused after four bytes, not after reading what it announces.
+class FrameDecoder {
+public:
+    enum class State { NeedMore, Complete, Malformed };
+
+    explicit FrameDecoder(int maxSize) : _maxSize(maxSize) {}
+
+    /// Takes the next bytes of the connection; returns the new state. Once
+    /// Malformed it stays so.
+    State feed(const char* data, size_t size);
+    State state() const { return _state; }
+    /// Bytes still missing for the header or the payload (0 unless NeedMore).
+    size_t missing() const;
+    /// The payload; meaningful once Complete (it may be empty).
+    const QByteArray& payload() const { return _payload; }
+    /// Why the frame is Malformed.
+    const QString& error() const { return _error; }
+
+private:
+    int _maxSize;
+    State _state = State::NeedMore;
+    unsigned char _header[4] = {};
+    size_t _headerFill = 0;
+    quint32 _length = 0;
+    QByteArray _payload;
+    QString _error;
+};
+
 bool writeFrame(int fd, const QByteArray& payload, int timeoutMs);
 /// Reads one frame of at most maxSize bytes; nullopt on EOF, error, time-out or
-/// an over-long length.
-std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs);
+/// an over-long length (the reason in *error when given).
+std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs, QString* error = nullptr);
 
 /// Connects to the socket of psn and delivers one frame, then waits for the
 /// receiver's i32 status. Returns the status codes of sendEvent().

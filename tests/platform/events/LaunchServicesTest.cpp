@@ -2,6 +2,7 @@
 #include "EventTestSupport.h"
 #include "events/EventManager.h"
 #include "events/EventTransport.h"
+#include "events/RuntimeDirectory.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -40,7 +41,7 @@ OSStatus quitAndWait(const ProcessSerialNumber& psn)
 // status, or 1 when the receiver closed without one.
 qint32 sendRaw(const ProcessSerialNumber& psn, const QByteArray& bytes, bool closeEarly = false)
 {
-    const QString path = transport::socketPath(EventManager::runtimeDirectory(), psn);
+    const QString path = transport::socketPath(runtimeDirectory(), psn);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -253,7 +254,7 @@ TEST(LaunchServices, EventFromAnotherUserIsRefused)
 
     // Open the way to the socket for the other user, so that the peer check is
     // what refuses it (folder permissions would stop it earlier otherwise).
-    const QString dir = EventManager::runtimeDirectory();
+    const QString dir = runtimeDirectory();
     const QString socket = transport::socketPath(dir, psn);
     QString walk = dir;
     QStringList opened;
@@ -312,14 +313,14 @@ TEST(LaunchServices, UnresolvableOrUnrunnablePathsReportLaunchStatuses)
               fnfErr);
     EXPECT_EQ(LaunchServices::openApplication(QString(), kLSLaunchDefaults, nullptr, &psn), fnfErr);
     EXPECT_EQ(LaunchServices::openApplication(QDir::tempPath(), kLSLaunchDefaults, nullptr, &psn),
-              kLSNotAnApplicationErr);
+              toStatus(LaunchError::NotAnApplication));
     const QString plain = qn::test::homeDir() + QStringLiteral("/not-a-program");
     {
         QFile f(plain);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("just text\n");
     }
-    EXPECT_EQ(LaunchServices::openApplication(plain, kLSLaunchDefaults, nullptr, &psn), kLSNotAnApplicationErr);
+    EXPECT_EQ(LaunchServices::openApplication(plain, kLSLaunchDefaults, nullptr, &psn), toStatus(LaunchError::NotAnApplication));
     // Executable bit, but nothing the kernel can run.
     ::chmod(QFile::encodeName(plain).constData(), 0755);
     QFile::resize(plain, 0);
@@ -328,7 +329,7 @@ TEST(LaunchServices, UnresolvableOrUnrunnablePathsReportLaunchStatuses)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("\x7f" "ELF garbage");
     }
-    EXPECT_EQ(LaunchServices::openApplication(plain, kLSLaunchDefaults, nullptr, &psn), kLSExecutableIncorrectFormat);
+    EXPECT_EQ(LaunchServices::openApplication(plain, kLSLaunchDefaults, nullptr, &psn), toStatus(LaunchError::ExecutableIncorrectFormat));
     EXPECT_EQ(psn, (ProcessSerialNumber{7, 7}));  // untouched on failure
 }
 
