@@ -41,11 +41,6 @@ inline constexpr FourCharCode kAEQuitApplication = fourCC("quit");
 inline constexpr qint32 kAutoGenerateReturnID = -1;
 inline constexpr qint32 kAnyTransactionID = 0;
 
-// Send modes and time-out (accepted for familiarity; every send is one-way).
-inline constexpr qint32 kAENoReply = 0x00000001;
-inline constexpr qint32 kAENeverInteract = 0x00000010;
-inline constexpr qint32 kAEDefaultTimeout = -1;
-
 // Status codes.
 inline constexpr OSStatus noErr = 0;
 inline constexpr OSStatus fnfErr = -43;              // file not found
