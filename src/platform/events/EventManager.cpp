@@ -6,7 +6,6 @@
 
 #include "events/EventDispatcher.h"
 #include "events/EventServer.h"
-#include "events/EventTransport.h"
 #include "events/LaunchHandOver.h"
 #include "events/RuntimeDirectory.h"
 #include "events/SingleInstance.h"
@@ -114,7 +113,7 @@ EventManager::StartResult EventManager::start()
 
     if (!(launchFlags() & kLSLaunchNewInstance)) {
         const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-        d->instance = std::make_unique<SingleInstance>(dir, transport::appKey(exe));
+        d->instance = std::make_unique<SingleInstance>(dir, runtime::appKey(exe));
         ProcessSerialNumber holder;
         const AppleEvent forwarded = initial.value_or(AppleEvent(kCoreEventClass, kAEReopenApplication));
         switch (d->instance->claim(forwarded, LaunchHandOver::kReadTimeoutMs, &holder, &error)) {
@@ -130,7 +129,7 @@ EventManager::StartResult EventManager::start()
     }
 
     d->dispatcher.enqueue(first);
-    if (!d->server.listen(transport::socketPath(dir, self), &error)) {
+    if (!d->server.listen(runtime::socketPath(dir, self), &error)) {
         _error = error;
         handOver.acknowledge(noErr, self);
         return d->result = StartResult::Failed;

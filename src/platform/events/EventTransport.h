@@ -1,15 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Private to the events area: socket paths, instance files and the framed
-// message I/O shared by the event server, the launch hand-over and sending.
-//
-// Per-user folder (0700) holds:
-//   psn-<pid>-<start>.sock   the listening socket of one process
-//   app-<key>.lock           flock()ed by the running instance of an executable
-//   app-<key>.psn            "high low" of that instance, written once it listens
-//   app-<key>.launch         flock()ed by launchers of that executable, so that
-//                            racing launches are served one after the other
-// <key> is derived from the executable's resolved path.
+// Private to the events area: framed message I/O over sockets, shared by the
+// event server, the launch hand-over and sending. File names in the socket
+// folder are RuntimeDirectory's.
 #include "events/AppleEvent.h"
 
 #include <QByteArray>
@@ -17,16 +10,6 @@
 #include <optional>
 
 namespace qn::events::transport {
-
-QString socketPath(const QString& dir, const ProcessSerialNumber& psn);
-QString appKey(const QString& resolvedExecutablePath);
-QString instanceLockPath(const QString& dir, const QString& key);
-QString instancePsnPath(const QString& dir, const QString& key);
-QString launchLockPath(const QString& dir, const QString& key);
-
-/// Reads the PSN an instance recorded; nullopt when missing or malformed.
-std::optional<ProcessSerialNumber> readInstancePsn(const QString& path);
-bool writeInstancePsn(const QString& path, const ProcessSerialNumber& psn);
 
 /// Writes all of data within the deadline (poll); false on error or time-out.
 bool writeAll(int fd, const char* data, size_t size, int timeoutMs);
@@ -75,9 +58,5 @@ std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs, QString*
 /// Connects to the socket of psn and delivers one frame, then waits for the
 /// receiver's i32 status. Returns the status codes of sendEvent().
 OSStatus deliver(const QString& dir, const ProcessSerialNumber& psn, const QByteArray& encoded, int timeoutMs);
-
-/// Open (creating 0600) and lock a file; returns the fd or -1. With
-/// wouldBlock, sets it when another holder has the lock (non-blocking try).
-int lockFile(const QString& path, bool blocking, bool* wouldBlock = nullptr);
 
 }  // namespace qn::events::transport

@@ -96,7 +96,7 @@ OSStatus LaunchServices::openApplication(const QString& path, quint32 flags, con
     const QString dir = runtimeDirectory();
     if (dir.isEmpty())
         return toStatus(LaunchError::ServerCommunication);
-    const QString key = transport::appKey(program);
+    const QString key = runtime::appKey(program);
 
     std::optional<AppleEvent> event;
     if (initialEvent)
@@ -110,7 +110,7 @@ OSStatus LaunchServices::openApplication(const QString& path, quint32 flags, con
         QDeadlineTimer turn(kHandOverTimeoutMs + kRunningRetryMs + 5000);
         for (;;) {
             bool busy = false;
-            launchLock = transport::lockFile(transport::launchLockPath(dir, key), false, &busy);
+            launchLock = runtime::lockFile(runtime::launchLockPath(dir, key), false, &busy);
             if (launchLock >= 0)
                 break;
             if (!busy)
@@ -162,7 +162,7 @@ ProcessSerialNumber LaunchServices::runningInstance(const QString& path)
     const QString dir = runtimeDirectory();
     if (dir.isEmpty())
         return {};
-    return SingleInstance::holder(dir, transport::appKey(program)).value_or(ProcessSerialNumber{});
+    return SingleInstance::holder(dir, runtime::appKey(program)).value_or(ProcessSerialNumber{});
 }
 
 OSStatus sendEvent(const AppleEvent& event, const ProcessSerialNumber& psn, int timeoutMs)

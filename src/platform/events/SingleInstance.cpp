@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "events/SingleInstance.h"
 
-#include "events/EventTransport.h"
+#include "events/RuntimeDirectory.h"
 #include "events/LaunchServices.h"
 
 #include <QDeadlineTimer>
@@ -13,7 +13,7 @@
 namespace qn::events {
 
 SingleInstance::SingleInstance(const QString& dir, const QString& key)
-    : _lockPath(transport::instanceLockPath(dir, key)), _psnPath(transport::instancePsnPath(dir, key))
+    : _lockPath(runtime::instanceLockPath(dir, key)), _psnPath(runtime::instancePsnPath(dir, key))
 {
 }
 
@@ -29,14 +29,14 @@ SingleInstance::Claim SingleInstance::claim(const AppleEvent& event, int timeout
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         bool busy = false;
-        _lockFd = transport::lockFile(_lockPath, false, &busy);
+        _lockFd = runtime::lockFile(_lockPath, false, &busy);
         if (_lockFd >= 0)
             return Claim::Holder;
         if (!busy) {
             *error = QStringLiteral("cannot open %1").arg(_lockPath);
             return Claim::Unguarded;
         }
-        const auto other = transport::readInstancePsn(_psnPath);
+        const auto other = runtime::readInstancePsn(_psnPath);
         if (other && *other != self && other->isAlive() && sendEvent(event, *other, timeoutMs) == noErr) {
             *holder = *other;
             return Claim::Forwarded;
@@ -55,7 +55,7 @@ bool SingleInstance::recordSelf(QString* error)
 {
     if (_lockFd < 0)
         return true;
-    if (transport::writeInstancePsn(_psnPath, ProcessSerialNumber::current()))
+    if (runtime::writeInstancePsn(_psnPath, ProcessSerialNumber::current()))
         return true;
     *error = QStringLiteral("cannot record this instance in %1").arg(_psnPath);
     return false;
@@ -65,7 +65,7 @@ void SingleInstance::release()
 {
     if (_lockFd < 0)
         return;
-    const auto recorded = transport::readInstancePsn(_psnPath);
+    const auto recorded = runtime::readInstancePsn(_psnPath);
     if (recorded && *recorded == ProcessSerialNumber::current())
         QFile::remove(_psnPath);
     ::close(_lockFd);
@@ -75,12 +75,12 @@ void SingleInstance::release()
 std::optional<ProcessSerialNumber> SingleInstance::holder(const QString& dir, const QString& key)
 {
     bool busy = false;
-    const int probe = transport::lockFile(transport::instanceLockPath(dir, key), false, &busy);
+    const int probe = runtime::lockFile(runtime::instanceLockPath(dir, key), false, &busy);
     if (probe >= 0) {
         ::close(probe);
         return std::nullopt;
     }
-    const auto running = transport::readInstancePsn(transport::instancePsnPath(dir, key));
+    const auto running = runtime::readInstancePsn(runtime::instancePsnPath(dir, key));
     return running && running->isAlive() ? *running : ProcessSerialNumber{};
 }
 

@@ -2,7 +2,7 @@
 #pragma once
 // Private to the events area: one instance per executable. The instance
 // holds an flock() on app-<key>.lock for its life and records its PSN in
-// app-<key>.psn once it listens (see EventTransport.h for the files).
+// app-<key>.psn once it listens (see RuntimeDirectory.h for the files).
 // Whoever gets the lock is the instance; everybody else hands its event to
 // the process recorded in the PSN file.
 #include "events/AppleEvent.h"
@@ -23,7 +23,7 @@ public:
         Unguarded,
     };
 
-    /// For the executable whose key (transport::appKey) is key, in dir.
+    /// For the executable whose key (runtime::appKey) is key, in dir.
     SingleInstance(const QString& dir, const QString& key);
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;

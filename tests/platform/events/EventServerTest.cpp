@@ -3,7 +3,6 @@
 // this process's own EventManager.
 #include "EventTestSupport.h"
 #include "events/EventManager.h"
-#include "events/EventTransport.h"
 #include "events/RuntimeDirectory.h"
 
 #include <QFile>
@@ -92,7 +91,7 @@ TEST(EventServer, BadFramesDropOnlyTheirOwnConnection)
     events.installHandler(typeWildCard, typeWildCard, [&](const AppleEvent& e) { seen.push_back(e); });
     ASSERT_EQ(events.start(), EventManager::StartResult::Started) << events.errorString().toStdString();
     ASSERT_TRUE(qn::test::waitUntil([&] { return seen.size() == 1; }));  // the plain launch's 'oapp'
-    const QString socketFile = transport::socketPath(runtimeDirectory(), ProcessSerialNumber::current());
+    const QString socketFile = runtime::socketPath(runtimeDirectory(), ProcessSerialNumber::current());
 
     const QByteArray valid = qn::test::testEvent("Good", 7).encode();
     Client stalled(socketFile);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "EventTestSupport.h"
 #include "events/EventManager.h"
-#include "events/EventTransport.h"
 #include "events/RuntimeDirectory.h"
 
 #include <QDir>
@@ -213,7 +212,7 @@ TEST(LaunchServices, EventFromAnotherUserIsRefused)
     // Open the way to the socket for the other user, so that the peer check is
     // what refuses it (folder permissions would stop it earlier otherwise).
     const QString dir = runtimeDirectory();
-    const QString socket = transport::socketPath(dir, psn);
+    const QString socket = runtime::socketPath(dir, psn);
     QString walk = dir;
     QStringList opened;
     while (walk != QLatin1String("/") && !walk.isEmpty()) {
