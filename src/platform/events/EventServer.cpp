@@ -127,16 +127,13 @@ void EventServer::readFrom(int fd)
     case transport::FrameDecoder::State::NeedMore:
         return;  // wait for the rest
     case transport::FrameDecoder::State::Malformed:
-        emit refused(decoder.error());
         finish(fd, errAECorruptData);
         return;
     case transport::FrameDecoder::State::Complete:
         break;
     }
-    QString error;
-    std::optional<AppleEvent> event = AppleEvent::decode(decoder.payload(), &error);
+    std::optional<AppleEvent> event = AppleEvent::decode(decoder.payload());
     if (!event) {
-        emit refused(error.isEmpty() ? QStringLiteral("the message is not an event") : error);
         finish(fd, errAECorruptData);
         return;
     }

@@ -7,8 +7,8 @@
 // - Only peers of this process's uid are accepted; others are closed without
 //   an answer. At most kMaxConnections are open at once.
 // - A malformed frame (over-long length, bytes after the frame, a payload that
-//   does not decode) is answered errAECorruptData, reported through refused()
-//   and the connection closed; other connections are not affected.
+//   does not decode) is answered errAECorruptData and the connection closed;
+//   other connections are not affected.
 // - A connection that does not complete its frame within kConnectionTimeoutMs
 //   is closed, so a silent client cannot hold a slot for ever.
 // Everything runs on the thread that owns the server (the main loop); no read
@@ -38,14 +38,10 @@ public:
     bool listen(const QString& socketFile, QString* error);
     /// Drops every connection, stops listening and removes the socket file.
     void close();
-    bool isListening() const { return _listenFd >= 0; }
-    QString socketFile() const { return _socketFile; }
 
 signals:
     /// A well-formed event arrived; its sender is the peer's PSN.
     void received(const qn::events::AppleEvent& event);
-    /// A connection was dropped for a malformed frame; reason says why.
-    void refused(const QString& reason);
 
 private:
     struct Connection;

@@ -117,7 +117,6 @@ FrameDecoder::State FrameDecoder::feed(const char* data, size_t size)
                 | (quint32(_header[3]) << 24);
             if (_length > quint32(_maxSize)) {
                 _state = State::Malformed;
-                _error = QStringLiteral("frame of %1 bytes exceeds the limit of %2 bytes").arg(_length).arg(_maxSize);
                 break;
             }
             _payload.reserve(qsizetype(_length));
@@ -125,9 +124,8 @@ FrameDecoder::State FrameDecoder::feed(const char* data, size_t size)
                 _state = State::Complete;
             continue;
         }
-        if (_state == State::Complete) {
+        if (_state == State::Complete) {  // one frame per connection
             _state = State::Malformed;
-            _error = QStringLiteral("%1 bytes after the end of the frame").arg(size);
             break;
         }
         const size_t take = std::min(size, size_t(_length) - size_t(_payload.size()));
@@ -149,7 +147,7 @@ size_t FrameDecoder::missing() const
     return size_t(_length) - size_t(_payload.size());
 }
 
-std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs, QString* error)
+std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     FrameDecoder decoder(maxSize);
@@ -157,21 +155,12 @@ std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs, QString*
     while (decoder.state() == FrameDecoder::State::NeedMore) {
         // Only what the frame still lacks, so a blocking reader never reads past it.
         chunk.resize(qsizetype(decoder.missing()));
-        bool timedOut = false;
-        if (!readExact(fd, chunk.data(), size_t(chunk.size()), int(std::max<qint64>(deadline.remainingTime(), 0)),
-                       &timedOut)) {
-            if (error)
-                *error = timedOut ? QStringLiteral("timed out before the frame was complete")
-                                  : QStringLiteral("connection ended before the frame was complete");
+        if (!readExact(fd, chunk.data(), size_t(chunk.size()), int(std::max<qint64>(deadline.remainingTime(), 0))))
             return std::nullopt;
-        }
         decoder.feed(chunk.constData(), size_t(chunk.size()));
     }
-    if (decoder.state() == FrameDecoder::State::Malformed) {
-        if (error)
-            *error = decoder.error();
+    if (decoder.state() == FrameDecoder::State::Malformed)
         return std::nullopt;
-    }
     return decoder.payload();
 }
 

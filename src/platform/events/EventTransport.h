@@ -21,8 +21,8 @@ bool readExact(int fd, char* data, size_t size, int timeoutMs, bool* timedOut = 
 /// connection or hand-over. FrameDecoder is the one reader of frames: the
 /// event server feeds it whatever a connection delivers, readFrame() feeds it
 /// from a blocking descriptor. A length above the limit, or any byte after the
-/// frame, makes it Malformed at once (with a reason), so an oversized length
-/// is refused after four bytes, not after reading what it announces.
+/// frame, makes it Malformed at once, so an oversized length is refused after
+/// four bytes, not after reading what it announces.
 class FrameDecoder {
 public:
     enum class State { NeedMore, Complete, Malformed };
@@ -37,8 +37,6 @@ public:
     size_t missing() const;
     /// The payload; meaningful once Complete (it may be empty).
     const QByteArray& payload() const { return _payload; }
-    /// Why the frame is Malformed.
-    const QString& error() const { return _error; }
 
 private:
     int _maxSize;
@@ -47,13 +45,12 @@ private:
     size_t _headerFill = 0;
     quint32 _length = 0;
     QByteArray _payload;
-    QString _error;
 };
 
 bool writeFrame(int fd, const QByteArray& payload, int timeoutMs);
 /// Reads one frame of at most maxSize bytes; nullopt on EOF, error, time-out or
-/// an over-long length (the reason in *error when given).
-std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs, QString* error = nullptr);
+/// an over-long length.
+std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs);
 
 /// Connects to the socket of psn and delivers one frame, then waits for the
 /// receiver's i32 status. Returns the status codes of sendEvent().
