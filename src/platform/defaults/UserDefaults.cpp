@@ -3,7 +3,6 @@
 
 #include "plist/PropertyList.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -13,26 +12,8 @@
 
 
 namespace qn {
-namespace {
-
-QString g_standardDomain;
-
-}  // namespace
 
 UserDefaults::UserDefaults(QString domain) : _domain(std::move(domain)) {}
-
-UserDefaults& UserDefaults::standard()
-{
-    static UserDefaults instance(g_standardDomain.isEmpty()
-            ? QStringLiteral("com.qnlab.") + QCoreApplication::applicationName()
-            : g_standardDomain);
-    return instance;
-}
-
-void UserDefaults::setStandardDomain(const QString& domain)
-{
-    g_standardDomain = domain;
-}
 
 QString UserDefaults::pathForDomain(const QString& domain)
 {
@@ -145,12 +126,6 @@ QVariantList UserDefaults::arrayForKey(const QString& key) const
 {
     const QVariant v = objectForKey(key);
     return v.metaType().id() == QMetaType::QVariantList ? v.toList() : QVariantList();
-}
-
-QVariantMap UserDefaults::dictionaryForKey(const QString& key) const
-{
-    const QVariant v = objectForKey(key);
-    return v.metaType().id() == QMetaType::QVariantMap ? v.toMap() : QVariantMap();
 }
 
 bool UserDefaults::setObject(const QVariant& value, const QString& key)

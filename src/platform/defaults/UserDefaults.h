@@ -23,11 +23,6 @@ class UserDefaults {
 public:
     explicit UserDefaults(QString domain);
 
-    /// The defaults of the running program's domain ("com.qnlab.<application name>"
-    /// unless setStandardDomain was called first).
-    static UserDefaults& standard();
-    static void setStandardDomain(const QString& domain);
-
     /// ${XDG_CONFIG_HOME:-$HOME/.config}/qnlab/<domain>.plist
     static QString pathForDomain(const QString& domain);
 
@@ -44,13 +39,11 @@ public:
     double doubleForKey(const QString& key) const;        // 0 when absent
     QString stringForKey(const QString& key) const;       // null when absent or not a string/number
     QVariantList arrayForKey(const QString& key) const;   // empty when absent or not an array
-    QVariantMap dictionaryForKey(const QString& key) const;
 
     /// Stores a value; an invalid QVariant removes the key. Returns false when
     /// the file could not be written (the old file then stays as it was).
     bool setObject(const QVariant& value, const QString& key);
     bool setBool(bool value, const QString& key) { return setObject(value, key); }
-    bool setInteger(qint64 value, const QString& key) { return setObject(value, key); }
     bool removeObject(const QString& key) { return setObject(QVariant(), key); }
 
     /// The whole stored dictionary (without registered fallbacks).

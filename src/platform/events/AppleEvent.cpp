@@ -239,11 +239,6 @@ std::optional<Descriptor> AppleEvent::param(FourCharCode keyword) const
     return std::nullopt;
 }
 
-void AppleEvent::removeParam(FourCharCode keyword)
-{
-    std::erase_if(_params, [keyword](const auto& p) { return p.first == keyword; });
-}
-
 QString AppleEvent::name() const
 {
     return QStringLiteral("'%1'/'%2'").arg(fourCCString(_class), fourCCString(_id));

@@ -79,7 +79,6 @@ public:
     /// The parameter with this keyword, nullopt when absent.
     std::optional<Descriptor> param(FourCharCode keyword) const;
     bool hasParam(FourCharCode keyword) const { return param(keyword).has_value(); }
-    void removeParam(FourCharCode keyword);
     /// Parameters in the order they were first put.
     const std::vector<std::pair<FourCharCode, Descriptor>>& params() const { return _params; }
 

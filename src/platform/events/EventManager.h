@@ -10,10 +10,10 @@
 //       return 0;                  // another instance got our event
 //   return app.exec();
 //
-// Events arrive over a Unix socket in ${XDG_RUNTIME_DIR}/qnlab/ (/tmp/qnlab-<uid>
-// when the variable is unset); only peers of the same uid are accepted. They
-// are dispatched one at a time on the main loop, in arrival order, to the
-// handler installed for their class and ID. The first event dispatched is the
+// Events arrive over a Unix socket in runtimeDirectory() (EventServer: only
+// peers of the same uid are accepted). They are dispatched one at a time on
+// the main loop, in arrival order, to the handler installed for their class
+// and ID. The first event dispatched is the
 // one the launch handed over, or 'aevt'/'oapp' when the program was launched
 // without one (or started directly). Malformed messages are dropped and the
 // connection closed; the manager keeps serving.
@@ -29,9 +29,7 @@
 
 #include <QObject>
 #include <QString>
-#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 
 namespace qn::events {
@@ -63,8 +61,6 @@ public:
     /// ('****') as ID matches every ID of the class; as class and ID, every
     /// event. Exact matches win over wildcards.
     void installHandler(FourCharCode eventClass, FourCharCode eventID, Handler handler);
-    /// Removes the handler; the default comes back for the standard events.
-    void removeHandler(FourCharCode eventClass, FourCharCode eventID);
 
     /// Starts receiving. See StartResult. Calling it again does nothing and
     /// returns the first result.
@@ -83,22 +79,12 @@ public:
     /// starts; without a QCoreApplication the process exits at once.
     static void terminate(int exitCode = 0);
 
-    /// Socket folder of the current user: created 0700 when missing. Empty
-    /// (with a reason in *error) when it cannot be created, is not a folder,
-    /// is a symbolic link, or belongs to another user.
-    static QString runtimeDirectory(QString* error = nullptr);
-
     /// Queues an event for this process's own dispatch (what sending to
     /// oneself amounts to). False when start() has not run.
     bool post(const AppleEvent& event);
 
-    struct Private;
-
-signals:
-    /// Emitted after each event was dispatched (handled or not).
-    void eventDispatched(const qn::events::AppleEvent& event, bool handled);
-
 private:
+    struct Private;
     std::unique_ptr<Private> d;
     QString _error;
 };

@@ -1,73 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "events/EventTransport.h"
 
-#include <QCryptographicHash>
+#include "events/RuntimeDirectory.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace qn::events::transport {
-
-QString socketPath(const QString& dir, const ProcessSerialNumber& psn)
-{
-    return QStringLiteral("%1/psn-%2-%3.sock").arg(dir).arg(psn.lowLongOfPSN).arg(psn.highLongOfPSN);
-}
-
-QString appKey(const QString& resolvedExecutablePath)
-{
-    return QString::fromLatin1(
-        QCryptographicHash::hash(QFile::encodeName(resolvedExecutablePath), QCryptographicHash::Sha256)
-            .toHex()
-            .left(24));
-}
-
-QString instanceLockPath(const QString& dir, const QString& key)
-{
-    return QStringLiteral("%1/app-%2.lock").arg(dir, key);
-}
-
-QString instancePsnPath(const QString& dir, const QString& key)
-{
-    return QStringLiteral("%1/app-%2.psn").arg(dir, key);
-}
-
-QString launchLockPath(const QString& dir, const QString& key)
-{
-    return QStringLiteral("%1/app-%2.launch").arg(dir, key);
-}
-
-std::optional<ProcessSerialNumber> readInstancePsn(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QList<QByteArray> words = f.read(64).trimmed().split(' ');
-    if (words.size() != 2)
-        return std::nullopt;
-    bool ok1 = false, ok2 = false;
-    ProcessSerialNumber psn{words[0].toUInt(&ok1), words[1].toUInt(&ok2)};
-    if (!ok1 || !ok2 || psn.isNull())
-        return std::nullopt;
-    return psn;
-}
-
-bool writeInstancePsn(const QString& path, const ProcessSerialNumber& psn)
-{
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(QStringLiteral("%1 %2\n").arg(psn.highLongOfPSN).arg(psn.lowLongOfPSN).toLatin1());
-    return f.commit();
-}
 
 namespace {
 
@@ -154,24 +102,71 @@ bool writeFrame(int fd, const QByteArray& payload, int timeoutMs)
     return writeAll(fd, frame.constData(), size_t(frame.size()), timeoutMs);
 }
 
+FrameDecoder::State FrameDecoder::feed(const char* data, size_t size)
+{
+    while (size > 0 && _state != State::Malformed) {
+        if (_headerFill < 4) {
+            const size_t take = std::min(size, 4 - _headerFill);
+            std::memcpy(_header + _headerFill, data, take);
+            _headerFill += take;
+            data += take;
+            size -= take;
+            if (_headerFill < 4)
+                break;
+            _length = quint32(_header[0]) | (quint32(_header[1]) << 8) | (quint32(_header[2]) << 16)
+                | (quint32(_header[3]) << 24);
+            if (_length > quint32(_maxSize)) {
+                _state = State::Malformed;
+                break;
+            }
+            _payload.reserve(qsizetype(_length));
+            if (_length == 0)
+                _state = State::Complete;
+            continue;
+        }
+        if (_state == State::Complete) {  // one frame per connection
+            _state = State::Malformed;
+            break;
+        }
+        const size_t take = std::min(size, size_t(_length) - size_t(_payload.size()));
+        _payload.append(data, qsizetype(take));
+        data += take;
+        size -= take;
+        if (size_t(_payload.size()) == _length)
+            _state = State::Complete;
+    }
+    return _state;
+}
+
+size_t FrameDecoder::missing() const
+{
+    if (_state != State::NeedMore)
+        return 0;
+    if (_headerFill < 4)
+        return 4 - _headerFill;
+    return size_t(_length) - size_t(_payload.size());
+}
+
 std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    unsigned char len[4];
-    if (!readExact(fd, reinterpret_cast<char*>(len), 4, int(deadline.remainingTime())))
+    FrameDecoder decoder(maxSize);
+    QByteArray chunk;
+    while (decoder.state() == FrameDecoder::State::NeedMore) {
+        // Only what the frame still lacks, so a blocking reader never reads past it.
+        chunk.resize(qsizetype(decoder.missing()));
+        if (!readExact(fd, chunk.data(), size_t(chunk.size()), int(std::max<qint64>(deadline.remainingTime(), 0))))
+            return std::nullopt;
+        decoder.feed(chunk.constData(), size_t(chunk.size()));
+    }
+    if (decoder.state() == FrameDecoder::State::Malformed)
         return std::nullopt;
-    const quint32 n = quint32(len[0]) | (quint32(len[1]) << 8) | (quint32(len[2]) << 16) | (quint32(len[3]) << 24);
-    if (n > quint32(maxSize))
-        return std::nullopt;
-    QByteArray payload(qsizetype(n), Qt::Uninitialized);
-    if (n > 0 && !readExact(fd, payload.data(), n, int(std::max<qint64>(deadline.remainingTime(), 0))))
-        return std::nullopt;
-    return payload;
+    return decoder.payload();
 }
 
 OSStatus deliver(const QString& dir, const ProcessSerialNumber& psn, const QByteArray& encoded, int timeoutMs)
 {
-    const QByteArray path = QFile::encodeName(socketPath(dir, psn));
+    const QByteArray path = QFile::encodeName(runtime::socketPath(dir, psn));
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (size_t(path.size()) >= sizeof addr.sun_path)
@@ -218,25 +213,6 @@ OSStatus deliver(const QString& dir, const ProcessSerialNumber& psn, const QByte
     }
     ::close(fd);
     return status;
-}
-
-int lockFile(const QString& path, bool blocking, bool* wouldBlock)
-{
-    if (wouldBlock)
-        *wouldBlock = false;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return -1;
-    for (;;) {
-        if (::flock(fd, LOCK_EX | (blocking ? 0 : LOCK_NB)) == 0)
-            return fd;
-        if (errno == EINTR)
-            continue;
-        if (errno == EWOULDBLOCK && wouldBlock)
-            *wouldBlock = true;
-        ::close(fd);
-        return -1;
-    }
 }
 
 }  // namespace qn::events::transport

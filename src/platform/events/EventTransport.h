@@ -1,15 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Private to the events area: socket paths, instance files and the framed
-// message I/O shared by EventManager and LaunchServices.
-//
-// Per-user folder (0700) holds:
-//   psn-<pid>-<start>.sock   the listening socket of one process
-//   app-<key>.lock           flock()ed by the running instance of an executable
-//   app-<key>.psn            "high low" of that instance, written once it listens
-//   app-<key>.launch         flock()ed by launchers of that executable, so that
-//                            racing launches are served one after the other
-// <key> is derived from the executable's resolved path.
+// Private to the events area: framed message I/O over sockets, shared by the
+// event server, the launch hand-over and sending. File names in the socket
+// folder are RuntimeDirectory's.
 #include "events/AppleEvent.h"
 
 #include <QByteArray>
@@ -18,27 +11,42 @@
 
 namespace qn::events::transport {
 
-// Hand-over from a launcher to the program it started.
-inline constexpr char kLaunchFdVariable[] = "QNLAB_LAUNCH_FD";
-inline constexpr char kLaunchFlagsVariable[] = "QNLAB_LAUNCH_FLAGS";
-
-QString socketPath(const QString& dir, const ProcessSerialNumber& psn);
-QString appKey(const QString& resolvedExecutablePath);
-QString instanceLockPath(const QString& dir, const QString& key);
-QString instancePsnPath(const QString& dir, const QString& key);
-QString launchLockPath(const QString& dir, const QString& key);
-
-/// Reads the PSN an instance recorded; nullopt when missing or malformed.
-std::optional<ProcessSerialNumber> readInstancePsn(const QString& path);
-bool writeInstancePsn(const QString& path, const ProcessSerialNumber& psn);
-
 /// Writes all of data within the deadline (poll); false on error or time-out.
 bool writeAll(int fd, const char* data, size_t size, int timeoutMs);
 /// Reads exactly size bytes within the deadline; false on EOF, error or time-out.
 /// *timedOut tells the two apart when given.
 bool readExact(int fd, char* data, size_t size, int timeoutMs, bool* timedOut = nullptr);
 
-/// u32 length (little-endian) + bytes.
+/// A frame is a u32 length (little-endian) and that many bytes; one frame per
+/// connection or hand-over. FrameDecoder is the one reader of frames: the
+/// event server feeds it whatever a connection delivers, readFrame() feeds it
+/// from a blocking descriptor. A length above the limit, or any byte after the
+/// frame, makes it Malformed at once, so an oversized length is refused after
+/// four bytes, not after reading what it announces.
+class FrameDecoder {
+public:
+    enum class State { NeedMore, Complete, Malformed };
+
+    explicit FrameDecoder(int maxSize) : _maxSize(maxSize) {}
+
+    /// Takes the next bytes of the connection; returns the new state. Once
+    /// Malformed it stays so.
+    State feed(const char* data, size_t size);
+    State state() const { return _state; }
+    /// Bytes still missing for the header or the payload (0 unless NeedMore).
+    size_t missing() const;
+    /// The payload; meaningful once Complete (it may be empty).
+    const QByteArray& payload() const { return _payload; }
+
+private:
+    int _maxSize;
+    State _state = State::NeedMore;
+    unsigned char _header[4] = {};
+    size_t _headerFill = 0;
+    quint32 _length = 0;
+    QByteArray _payload;
+};
+
 bool writeFrame(int fd, const QByteArray& payload, int timeoutMs);
 /// Reads one frame of at most maxSize bytes; nullopt on EOF, error, time-out or
 /// an over-long length.
@@ -47,9 +55,5 @@ std::optional<QByteArray> readFrame(int fd, int maxSize, int timeoutMs);
 /// Connects to the socket of psn and delivers one frame, then waits for the
 /// receiver's i32 status. Returns the status codes of sendEvent().
 OSStatus deliver(const QString& dir, const ProcessSerialNumber& psn, const QByteArray& encoded, int timeoutMs);
-
-/// Open (creating 0600) and lock a file; returns the fd or -1. With
-/// wouldBlock, sets it when another holder has the lock (non-blocking try).
-int lockFile(const QString& path, bool blocking, bool* wouldBlock = nullptr);
 
 }  // namespace qn::events::transport

@@ -41,11 +41,6 @@ inline constexpr FourCharCode kAEQuitApplication = fourCC("quit");
 inline constexpr qint32 kAutoGenerateReturnID = -1;
 inline constexpr qint32 kAnyTransactionID = 0;
 
-// Send modes and time-out (accepted for familiarity; every send is one-way).
-inline constexpr qint32 kAENoReply = 0x00000001;
-inline constexpr qint32 kAENeverInteract = 0x00000010;
-inline constexpr qint32 kAEDefaultTimeout = -1;
-
 // Status codes.
 inline constexpr OSStatus noErr = 0;
 inline constexpr OSStatus fnfErr = -43;              // file not found
@@ -70,13 +65,21 @@ inline constexpr quint32 kLSLaunchNewInstance = 0x00080000;
 // a pipe or a file is never handed on, so no reader waits for the program.
 inline constexpr quint32 kLSLaunchKeepTerminalStandardError = 0x01000000;
 
-// Launch status codes.
-inline constexpr OSStatus kLSExecutableIncorrectFormat = -10661;
-inline constexpr OSStatus kLSUnknownErr = -10810;
-inline constexpr OSStatus kLSNotAnApplicationErr = -10811;
-inline constexpr OSStatus kLSLaunchInProgressErr = -10818;
-inline constexpr OSStatus kLSServerCommunicationErr = -10822;
-inline constexpr OSStatus kLSNoLaunchPermissionErr = -10826;
-inline constexpr OSStatus kLSNoExecutableErr = -10827;
+// Launch status codes, returned (as OSStatus) by LaunchServices.
+enum class LaunchError : qint32 {
+    ExecutableIncorrectFormat = -10661,  // kLSExecutableIncorrectFormat
+    Unknown = -10810,                    // kLSUnknownErr
+    NotAnApplication = -10811,           // kLSNotAnApplicationErr
+    LaunchInProgress = -10818,           // kLSLaunchInProgressErr
+    ServerCommunication = -10822,        // kLSServerCommunicationErr
+    NoLaunchPermission = -10826,         // kLSNoLaunchPermissionErr
+    NoExecutable = -10827,               // kLSNoExecutableErr
+};
+
+/// The status code of a launch error, as launch calls return it.
+constexpr OSStatus toStatus(LaunchError error)
+{
+    return OSStatus(error);
+}
 
 }  // namespace qn::events

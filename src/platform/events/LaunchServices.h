@@ -30,14 +30,14 @@ public:
     /// (EventManager::launchFlags()).
     ///
     /// Returns noErr and, when psn is given, the PSN of the instance that
-    /// received the event. Failures (psn left unchanged):
+    /// received the event. Failures (psn left unchanged; LaunchError values
+    /// are returned through toStatus()):
     ///   fnfErr            path empty or does not resolve to a file
-    ///   kLSNotAnApplicationErr  not a regular executable file
-    ///   kLSNoLaunchPermissionErr / kLSExecutableIncorrectFormat / kLSUnknownErr
+    ///   NotAnApplication  not a regular executable file
+    ///   NoLaunchPermission / ExecutableIncorrectFormat / NoExecutable / Unknown
     ///                     the program could not be started (exec failed)
-    ///   kLSServerCommunicationErr  the socket folder is unusable
-    ///   kLSLaunchInProgressErr  another launch of the program did not finish
-    ///                     in time
+    ///   ServerCommunication  the socket folder is unusable
+    ///   LaunchInProgress  another launch of the program did not finish in time
     ///   procNotFound, connectionInvalid  the running instance vanished or
     ///                     refused the event (after retries)
     static OSStatus openApplication(const QString& path, quint32 flags, const AppleEvent* initialEvent,

@@ -38,8 +38,8 @@ bool readStat(pid_t pid, char* state, quint64* startTime)
     return true;
 }
 
-}  // namespace
-
+// Start time word of a pid (field 22 of /proc/<pid>/stat, low 32 bits);
+// nullopt when the process does not exist or the file cannot be parsed.
 std::optional<quint32> processStartWord(pid_t pid)
 {
     quint64 start = 0;
@@ -47,6 +47,8 @@ std::optional<quint32> processStartWord(pid_t pid)
         return std::nullopt;
     return quint32(start & 0xffffffffu);
 }
+
+}  // namespace
 
 ProcessSerialNumber ProcessSerialNumber::current()
 {

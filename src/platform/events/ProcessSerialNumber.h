@@ -39,8 +39,4 @@ struct ProcessSerialNumber {
     QString toString() const;
 };
 
-/// Start time word of a pid (field 22 of /proc/<pid>/stat, low 32 bits);
-/// nullopt when the process does not exist or the file cannot be parsed.
-std::optional<quint32> processStartWord(pid_t pid);
-
 }  // namespace qn::events

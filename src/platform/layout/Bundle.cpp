@@ -91,16 +91,6 @@ QString under(const QString& prefix, Bundle::Location location)
 
 }  // namespace
 
-QString Bundle::binDirectory()
-{
-    return under(installPrefix(), Location::Programs);
-}
-
-QString Bundle::libexecDirectory()
-{
-    return under(installPrefix(), Location::Helpers);
-}
-
 QString Bundle::resourceDirectory()
 {
     return under(installPrefix(), Location::Resources);

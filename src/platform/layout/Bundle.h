@@ -33,8 +33,6 @@ public:
     /// The prefix of the installation that holds libQNPlatformCore.
     static QString installPrefix();
 
-    static QString binDirectory();       // <prefix>/bin
-    static QString libexecDirectory();   // <prefix>/libexec/qnlab
     static QString resourceDirectory();  // <prefix>/share/qnlab
 
     /// <prefix>/bin/<name>, by default in this process's installation.

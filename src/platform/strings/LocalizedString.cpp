@@ -86,15 +86,6 @@ bool installTranslations(const QString& tableName, const QLocale& locale)
     return true;
 }
 
-QString tableLanguage(const QString& tableName, const QLocale& locale)
-{
-    LayeredTranslator translator;
-    if (!translator.load(tableName, locale))
-        return {};
-    // The .ts language may carry a region ("de_DE"); report the language alone.
-    return translator.language().section(QLatin1Char('_'), 0, 0);
-}
-
 QString localizedString(const char* key)
 {
     const QString text = qtTrId(key);

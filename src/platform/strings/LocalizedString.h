@@ -20,10 +20,6 @@ namespace qn {
 /// of that name was found in any of those languages or in English.
 bool installTranslations(const QString& tableName, const QLocale& locale = QLocale());
 
-/// The language code ("de", "en") of the table that installTranslations()
-/// would pick first for `tableName`; empty when there is none.
-QString tableLanguage(const QString& tableName, const QLocale& locale = QLocale());
-
 /// The text for a key; the key itself when no table has it.
 QString localizedString(const char* key);
 

@@ -16,22 +16,6 @@ void ConditionLock::lock()
     _locked = true;
 }
 
-bool ConditionLock::tryLock()
-{
-    std::lock_guard g(_mutex);
-    if (_locked)
-        return false;
-    _locked = true;
-    return true;
-}
-
-void ConditionLock::lockWhenCondition(int condition)
-{
-    std::unique_lock g(_mutex);
-    _changed.wait(g, [&] { return !_locked && _condition == condition; });
-    _locked = true;
-}
-
 bool ConditionLock::tryLockWhenCondition(int condition, std::chrono::steady_clock::time_point deadline)
 {
     std::unique_lock g(_mutex);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // A lock with an integer condition, as the transfer engine coordinates its
-// worker and its starting thread: lock, lock when the condition has a value,
-// try that before a deadline, and unlock while setting a new condition.
+// worker and its starting thread: lock, lock when the condition has a value
+// before a deadline, and unlock while setting a new condition.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -17,8 +17,6 @@ public:
 
     int condition() const;
     void lock();
-    bool tryLock();
-    void lockWhenCondition(int condition);
     /// Returns false (not locked) when the deadline passes first.
     bool tryLockWhenCondition(int condition, std::chrono::steady_clock::time_point deadline);
     void unlock();

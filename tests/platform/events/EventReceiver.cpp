@@ -5,10 +5,13 @@
 //   <class>/<id> [<type>:<hex bytes of the direct parameter>] from=<sender pid>
 //   will-terminate
 //   forwarded            (another instance got this start's event)
-// QN_EVENT_NO_MANAGER=1 runs three seconds without any EventManager.
-// QN_EVENT_SLOW_CLEANUP_MS makes the will-terminate clean-up take that long.
+// QN_EVENT_NO_MANAGER=1 runs three seconds without any EventManager (less
+// than the launcher's hand-over time-out, so a launcher still waiting for an
+// answer would see it end).
+// QN_EVENT_CLEANUP_GATE=<fifo> makes the will-terminate clean-up wait until a
+// byte arrives on that FIFO (at most 20 s): a clean-up that takes a while.
 // QN_EVENT_CUSTOM_QUIT=1 installs its own quit handler ("cleanup" before
-// terminating); QN_EVENT_START_DELAY_MS delays start().
+// terminating).
 //
 // Other modes, used by tests as separate processes:
 //   --launch <program> [<class> <id> <int32>]   openApplication, prints "status=<n> psn=<h>/<l>"
@@ -19,11 +22,12 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -99,6 +103,19 @@ int sendRawMode(const char* socketPath, const char* file)
     return 0;
 }
 
+void waitAtCleanupGate()
+{
+    const QByteArray gate = qgetenv("QN_EVENT_CLEANUP_GATE");
+    if (gate.isEmpty())
+        return;
+    const int fd = ::open(gate.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    pollfd p{fd, POLLIN, 0};
+    ::poll(&p, 1, 20000);
+    ::close(fd);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -135,14 +152,9 @@ int main(int argc, char** argv)
         QString::fromLatin1(qn::kApplicationWillTerminateNotification), nullptr,
         [](const qn::Notification&) {
             logLine("will-terminate");
-            const int slow = qEnvironmentVariableIntValue("QN_EVENT_SLOW_CLEANUP_MS");
-            if (slow > 0)
-                QThread::msleep(ulong(slow));
+            waitAtCleanupGate();
         });
 
-    const int delay = qEnvironmentVariableIntValue("QN_EVENT_START_DELAY_MS");
-    if (delay > 0)
-        QThread::msleep(ulong(delay));
     switch (events.start()) {
     case EventManager::StartResult::ForwardedToRunningInstance:
         logLine("forwarded pid=" + QByteArray::number(::getpid()));

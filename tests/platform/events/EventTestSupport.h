@@ -21,9 +21,8 @@ public:
         _log = _dir.path() + QStringLiteral("/events.log");
         ::setenv("QN_EVENT_LOG", QFile::encodeName(_log).constData(), 1);
         ::unsetenv("QN_EVENT_CUSTOM_QUIT");
-        ::unsetenv("QN_EVENT_START_DELAY_MS");
         ::unsetenv("QN_EVENT_NO_MANAGER");
-        ::unsetenv("QN_EVENT_SLOW_CLEANUP_MS");
+        ::unsetenv("QN_EVENT_CLEANUP_GATE");
     }
     ~ReceiverFixture()
     {
@@ -39,7 +38,7 @@ public:
         ::unsetenv("QN_EVENT_LOG");
         ::unsetenv("QN_EVENT_CUSTOM_QUIT");
         ::unsetenv("QN_EVENT_NO_MANAGER");
-        ::unsetenv("QN_EVENT_SLOW_CLEANUP_MS");
+        ::unsetenv("QN_EVENT_CLEANUP_GATE");
     }
 
     static events::ProcessSerialNumber startedPsn(const QByteArray& startLine)

@@ -15,7 +15,6 @@ TEST(LocalizedString, TableEntryOrTheKeyItself)
 
 struct LanguageCase {
     const char* locale;
-    const char* language;  // of the table picked first
     const char* trayText;  // TrayWillBeClosed with 5
 };
 
@@ -29,7 +28,6 @@ TEST_P(LocalizedStringLanguage, PicksTheLocalesTableOrEnglish)
 {
     const LanguageCase c = GetParam();
     const QLocale locale(QString::fromLatin1(c.locale));
-    EXPECT_EQ(tableLanguage("coretest", locale), c.language);
     ASSERT_TRUE(installTranslations("coretest", locale));
     EXPECT_EQ(localizedString("TrayWillBeClosed").arg(5), c.trayText);
     // A key the chosen language lacks shows in English, never as the bare key.
@@ -38,9 +36,9 @@ TEST_P(LocalizedStringLanguage, PicksTheLocalesTableOrEnglish)
 
 INSTANTIATE_TEST_SUITE_P(
     Locales, LocalizedStringLanguage,
-    ::testing::Values(LanguageCase{"de_DE", "de", "Die Schublade wird in 5 Sekunden geschlossen."},
-                      LanguageCase{"de_AT", "de", "Die Schublade wird in 5 Sekunden geschlossen."},
-                      LanguageCase{"de_CH", "de", "Die Schublade wird in 5 Sekunden geschlossen."},
-                      LanguageCase{"en_GB", "en", "The tray will be closed in 5 seconds."},
-                      LanguageCase{"fr_FR", "en", "The tray will be closed in 5 seconds."},
-                      LanguageCase{"C", "en", "The tray will be closed in 5 seconds."}));
+    ::testing::Values(LanguageCase{"de_DE", "Die Schublade wird in 5 Sekunden geschlossen."},
+                      LanguageCase{"de_AT", "Die Schublade wird in 5 Sekunden geschlossen."},
+                      LanguageCase{"de_CH", "Die Schublade wird in 5 Sekunden geschlossen."},
+                      LanguageCase{"en_GB", "The tray will be closed in 5 seconds."},
+                      LanguageCase{"fr_FR", "The tray will be closed in 5 seconds."},
+                      LanguageCase{"C", "The tray will be closed in 5 seconds."}));
