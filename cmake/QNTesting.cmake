@@ -4,7 +4,8 @@ include(GoogleTest)
 # qn_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS label [label=filter...]]
 #              [TIMEOUT s] [WRAPPER cmd...] [ENV k=v...])
 # A GoogleTest program whose tests ctest lists one by one (gtest_discover_tests),
-# named <name>.<Suite>.<Case>, each run as its own process. QNTestSupport's main() points HOME and the XDG
+# named <name>.<Suite>.<Case> (parameterised cases by their index, so a name
+# never carries a pointer), each run as its own process. QNTestSupport's main() points HOME and the XDG
 # folders at a fresh temporary folder for every run, and Qt runs offscreen.
 # LABELS: "unit" (in-process, the default) or "e2e" (starts programs of the
 # suite or real servers and peers); `ctest -L unit` is the quick pass. A
@@ -45,7 +46,7 @@ function(qn_add_gtest name)
     if(entry MATCHES "^([A-Za-z0-9_]+)=(.+)$")
       gtest_discover_tests(${name}
         TEST_FILTER "${CMAKE_MATCH_2}" TEST_PREFIX "${name}."
-        DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+        DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 NO_PRETTY_VALUES
         PROPERTIES LABELS "${CMAKE_MATCH_1}" TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77)
       list(APPEND exceptions "${CMAKE_MATCH_2}")
     elseif(default_label)
@@ -63,7 +64,7 @@ function(qn_add_gtest name)
     set(filter TEST_FILTER "-${filter}")
   endif()
   gtest_discover_tests(${name} ${filter} TEST_PREFIX "${name}."
-    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 NO_PRETTY_VALUES
     PROPERTIES LABELS "${default_label}" TIMEOUT ${T_TIMEOUT} SKIP_RETURN_CODE 77)
 endfunction()
 
