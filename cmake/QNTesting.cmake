@@ -5,12 +5,14 @@ include(GoogleTest)
 #              [TIMEOUT s] [WRAPPER cmd...] [ENV k=v...])
 # A GoogleTest program whose tests ctest lists one by one (gtest_discover_tests),
 # named <name>.<Suite>.<Case> (parameterised cases by their index, so a name
-# never carries a pointer), each run as its own process. QNTestSupport's main() points HOME and the XDG
-# folders at a fresh temporary folder for every run, and Qt runs offscreen.
+# never carries a pointer), each run as its own process. QNTestSupport's main()
+# points HOME and the XDG folders at a fresh temporary folder for every run,
+# and Qt runs offscreen.
 # LABELS: "unit" (in-process, the default) or "e2e" (starts programs of the
 # suite or real servers and peers); `ctest -L unit` is the quick pass. A
 # program whose tests differ names the exceptions as label=gtest-filter, for
-# example `LABELS unit e2e=QncryptTool.*:QNAuthorize.*`.
+# example `LABELS unit e2e=LaunchServices.*:QNAuthorizeTest.*` (a positive
+# filter; the other cases keep the first label).
 # TIMEOUT bounds each test (default 300 s); a test that exits 77 or says
 # "[  SKIPPED ]" counts as skipped. WRAPPER runs the program through another
 # (umockdev-wrapper), ENV adds to its environment.
