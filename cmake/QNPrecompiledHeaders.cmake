@@ -81,6 +81,29 @@ function(_qn_pch_collect_targets out dir)
   set(${out} ${targets} PARENT_SCOPE)
 endfunction()
 
+# GLib's headers name struct members "signals", which Qt's headers define as a
+# keyword: a file that includes GLib, GIO or umockdev orders its includes
+# itself and is compiled without the precompiled header.
+function(_qn_pch_skip_glib_users target)
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(dir ${target} SOURCE_DIR)
+  foreach(src IN LISTS sources)
+    if(NOT src MATCHES "\\.(cpp|cc|cxx)$" OR src MATCHES "^\\$<")
+      continue()
+    endif()
+    if(NOT IS_ABSOLUTE "${src}")
+      set(src "${dir}/${src}")
+    endif()
+    if(EXISTS "${src}")
+      file(STRINGS "${src}" glib REGEX "^#include <(glib|gio|gobject|umockdev)")
+      if(glib)
+        set_source_files_properties("${src}" TARGET_DIRECTORY ${target}
+          PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+      endif()
+    endif()
+  endforeach()
+endfunction()
+
 # qn_precompile_headers(): call once, after every target is defined. Gives
 # each C++ target of the project the richest tier it can use.
 function(qn_precompile_headers)
@@ -122,6 +145,7 @@ function(qn_precompile_headers)
     endif()
     _qn_pch_links(widgets ${t} Qt6::Widgets)
     _qn_pch_links(gtest ${t} GTest::gtest)
+    _qn_pch_skip_glib_users(${t})
     if(widgets AND gtest AND TARGET qn_pch_test)
       target_precompile_headers(${t} REUSE_FROM qn_pch_test)
     elseif(widgets)
