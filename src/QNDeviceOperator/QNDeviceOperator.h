@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/QNDeviceOperator: libQNDeviceOperator: drive records, the drive scanner, the shared tray decisions.
 #pragma once
 // QNDeviceOperator: acts on one physical drive, found again in the registry
 // by its record's identity: reads whether the tray is open, opens or closes

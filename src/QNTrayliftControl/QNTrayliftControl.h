@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/QNTrayliftControl: the QML module QNTraylift for desktop widgets, and a sample widget.
 #pragma once
 // QNTrayliftControl: the object a desktop widget's script uses to list the
 // optical drives and to ask the agent to eject one of them.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/QNUninstaller: the uninstaller, which removes the installed files through the privileged helper.
 #include "QNUninstaller.h"
 
 int main(int argc, char** argv)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/contracts: what the programs promise each other (preference keys, event codes, the eject request).
 #pragma once
 // The eject request: the event every trigger (qneject, the widget plug-in)
 // sends to the agent, and the one way to send it.

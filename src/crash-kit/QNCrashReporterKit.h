@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/crash-kit: libQNCrashReporterKit, which arms crash recording in a program and starts its crash observer.
 #pragma once
 // Crash tracking for the suite's applications. Call
 //   QNCrashReporterKit::sharedInstance().beginTracking();

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/crash-observer: the crash observer, which notices a tracked program's crash and starts the reporter.
 #include "QNCrashObserver.h"
 #include "events/EventManager.h"
 

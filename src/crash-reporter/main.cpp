@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/crash-reporter: the crash reporter (report window, headless report, form post) and the parts its tests share.
 #include "QNCrashReporter.h"
 #include "QNHeadlessReport.h"
 #include "alerts/AlertPresenter.h"

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/enhancer: libQNEnhancer, the utility framework (.qne files, privileged runner, transfers, HTTP, summaries).
 #pragma once
 // Class-level helpers of the utility framework: its error objects, the user's
 // highlight colour and the newline character set used for splitting text.

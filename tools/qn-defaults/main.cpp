@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// qn-defaults: reads and writes the suite's preference domains from a shell,
-// for scripts, demos and debugging.
+// tools/qn-defaults: reads and writes the suite's preference domains from a shell.
 #include "defaults/UserDefaults.h"
 #include "plist/PropertyList.h"
 

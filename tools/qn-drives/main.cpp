@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// qn-drives: lists the connected optical drives as the suite sees them.
+// tools/qn-drives: lists the connected optical drives as the suite sees them.
 #include "DriveLister.h"
 
 #include <QCoreApplication>

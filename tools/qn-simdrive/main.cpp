@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// qn-simdrive: creates and edits simulated machines for tests and demos.
+// tools/qn-simdrive: creates and edits simulated machines for tests and demos.
 #include "SimDriveCommand.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// qncrypt: encrypt and decrypt .qne files and print MD5 digests. File names
-// are taken byte for byte from the command line, so names that are not valid
-// UTF-8 work as well as any other.
+// tools/qncrypt: encrypts and decrypts .qne files and prints MD5 digests.
+// File names are taken byte for byte from the command line, so names that are
+// not valid UTF-8 work as well as any other.
 #include "QNCrypto.h"
 
 #include <QByteArray>

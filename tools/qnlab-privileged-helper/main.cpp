@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// tools/qnlab-privileged-helper: the elevated helper running allow-listed tools for the uninstaller.
 // The privileged helper: started once per runner through the elevation
 // command, it runs one tool per request read from standard input and answers
 // on standard output when the tool has ended. It accepts only what it must:

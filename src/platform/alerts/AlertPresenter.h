@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/alerts: every alert and question of the suite, answerable by tests, never blocking unattended.
 #pragma once
 // Every alert and every question window of the suite goes through here, so
 // tests can answer them.

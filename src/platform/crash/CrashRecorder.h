@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/crash: the fatal-signal handler that appends crash-log entries.
 #pragma once
 // Records fatal signals of the running program in its crash log, the way the
 // crash observer and reporter expect to find them:

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/defaults: per-domain preferences stored as property-list files.
 #pragma once
 // Per-domain preferences: one domain is one XML property-list file at
 // ${XDG_CONFIG_HOME:-~/.config}/qnlab/<domain>.plist.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/events: events between the programs, their transport, launching, and watching processes end.
 #pragma once
 // Apple-event messages: class, ID, return ID, transaction ID, an optional
 // target address and parameters keyed by keyword, each a typed descriptor

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/hardware: the drive registry interface and the one place that chooses its backend.
 #pragma once
 // The device registry: the optical drives present, their property tables,
 // arrival and removal events, tray commands and mounted volumes.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/layout: the install layout, and how programs find their siblings and resources.
 #pragma once
 // Where the suite is installed and where its pieces lie, found from binaries'
 // own paths (never the current directory). The folders come from the build's

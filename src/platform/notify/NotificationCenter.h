@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/notify: name-based notifications within a process.
 #pragma once
 // Name-based notifications delivered synchronously on the posting thread.
 // Posting from worker threads is safe; an observer may remove itself (or any

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/persistence: object persistence, with models, contexts, the store coordinator and its stores.
 #pragma once
 // Connects a model with the stores that hold its objects.
 #include "persistence/ManagedObjectModel.h"

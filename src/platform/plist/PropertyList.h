@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/plist: property lists (XML and binary) and keyed archives.
 #pragma once
 // Property lists to and from QVariant, XML and binary, through libplist.
 //

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/process: finding processes by command name in /proc.
 #pragma once
 // Looking processes up by command name in /proc. Linux keeps the first 15
 // characters of a command name (/proc/<pid>/comm), so a process matches when

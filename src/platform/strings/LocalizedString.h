@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/strings: texts looked up by key in the program's string tables.
 #pragma once
 // Texts shown to users are looked up by key in the running program's
 // id-based Qt Linguist tables; a key without an entry shows as the key itself.

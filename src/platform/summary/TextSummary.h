@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/summary: extractive summaries of plain text.
 #pragma once
 // Extractive summaries of plain text.
 //

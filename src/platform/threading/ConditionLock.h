@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/threading: a lock with an integer condition.
 #pragma once
 // A lock with an integer condition, as the transfer engine coordinates its
 // worker and its starting thread: lock, lock when the condition has a value

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/transform: named value transformers.
 #pragma once
 // Named one-way value transformers, registered once and found by name (the
 // setup window's table columns use them).

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/hardware/linux: the drive registry over udev, the kernel's CD-ROM ioctls, the mount table and udisks2.
 #pragma once
 // Device registry over udev and the kernel's CD-ROM interface.
 //

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// src/platform/hardware/sim: the simulated machine (a JSON file every process shares) and its drive registry.
 #pragma once
 // Device registry over a simulated machine file (see SimMachine.h). Every
 // process watching the same file sees drives plugged or unplugged by any
