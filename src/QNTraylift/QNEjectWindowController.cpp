@@ -2,7 +2,7 @@
 #include "QNEjectWindowController.h"
 
 #include "AgentTrace.h"
-#include "NoPermissionAlert.h"
+#include "AgentAlerts.h"
 #include "ui_EjectWindow.h"
 
 #include "events/EventManager.h"

@@ -2,7 +2,7 @@
 #include "QNTraylift.h"
 
 #include "AgentTrace.h"
-#include "NoPermissionAlert.h"
+#include "AgentAlerts.h"
 
 #include "alerts/AlertPresenter.h"
 #include "events/EventManager.h"
@@ -322,14 +322,7 @@ void QNTraylift::doTrayliftOperation()
         qnShowNoPermissionAlert(*op);
     if (!message.isEmpty()) {
         const bool busy = outcome == QNDeviceOperator::TrayOutcome::Busy;
-        qnAgentTrace(busy ? QStringLiteral("busy-alert shown") : QStringLiteral("no-motor-alert shown"));
-        qn::AlertPresenter::Alert alert;
-        alert.title = kAgentTitle;
-        alert.message = message;
-        alert.informativeText = informative;
-        alert.style = qn::AlertPresenter::Style::Warning;
-        qn::AlertPresenter::run(alert);  // not a child of the panel: its style sheet is white on dark
-        qnAgentTrace(busy ? QStringLiteral("busy-alert dismissed") : QStringLiteral("no-motor-alert dismissed"));
+        qnShowAgentWarning(busy ? QStringLiteral("busy-alert") : QStringLiteral("no-motor-alert"), message, informative);
     }
     finishOperation(armed);
 }
