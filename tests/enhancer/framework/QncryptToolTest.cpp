@@ -81,7 +81,10 @@ TEST(Qncrypt, NamesAreBytesAndKeysNeedNotBeOnTheCommandLine)
     // A Latin-1 name (byte 0xE9) that is not valid UTF-8, and a name that
     // looks like an option; made and checked by the shell, byte for byte.
     const QString script = QStringLiteral(
-        "set -e\ncd \"$1\"\nname=$(printf 'caf\\351.txt')\nprintf 'bytes' > \"$name\"\nprintf 'dash' > ./-h\n"
+        "set -e\ncd \"$1\"\nname=$(printf 'caf\\351.txt')\n"
+        // QTemporaryDir cannot remove a name that is not UTF-8; the shell does.
+        "trap 'rm -f -- \"$name\" \"$name.qne\"' EXIT\n"
+        "printf 'bytes' > \"$name\"\nprintf 'dash' > ./-h\n"
         "\"$2\" encrypt --key-file key -- \"$name\" -h\n"
         "rm \"$name\" ./-h\n"
         "\"$2\" decrypt -k - -- \"$name.qne\" -h.qne < key\n"
