@@ -35,6 +35,12 @@ private:
     qn::NotificationCenter::Token _token = 0;
 };
 
+/// Starts one transfer on a fresh engine (in the background, no window) and
+/// waits for its end: the code it ended with. A refused start fails the test
+/// and gives the refusal's code.
+std::optional<QNLowNetworkResult> downloadToEnd(const QUrl& url, const QString& target, const QVariantMap& option);
+std::optional<QNLowNetworkResult> uploadToEnd(const QUrl& url, const QString& source, const QVariantMap& option);
+
 QByteArray patternBytes(qsizetype size, quint32 seed);
 QByteArray readFile(const QString& path);
 bool writeFile(const QString& path, const QByteArray& content);
