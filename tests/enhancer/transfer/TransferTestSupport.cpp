@@ -27,6 +27,8 @@ Completions::~Completions()
     qn::NotificationCenter::defaultCenter().removeObserver(_token);
 }
 
+using enum QNLowNetworkResult;
+
 namespace {
 
 template <typename Start>
