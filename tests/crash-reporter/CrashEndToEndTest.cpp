@@ -190,13 +190,12 @@ protected:
         qunsetenv("QNLAB_TEST_ANSWERS");
         qunsetenv("QNLAB_TEST_SHOWN");
         qunsetenv("QN_CRASHER_MARK");
-        qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).removeObject(QStringLiteral("ReportTimeout"));
+        reporterDefaults().removeObject(QStringLiteral("ReportTimeout"));
     }
 
-    static void setReportURL(const QString& url)
-    {
-        qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(url, QStringLiteral("ReportURL"));
-    }
+    static qn::UserDefaults reporterDefaults() { return qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")); }
+    static void setReportURL(const QString& url) { reporterDefaults().setObject(url, QStringLiteral("ReportURL")); }
+    static void setReportTimeout(int seconds) { reporterDefaults().setObject(seconds, QStringLiteral("ReportTimeout")); }
 
     void answers(const QList<QJsonObject>& list)
     {
@@ -557,7 +556,7 @@ TEST_F(CrashEndToEnd, ServerThatNeverAnswersTimesOutAndTheWindowIsUsableAgain)
     TinyHttpServer server;
     server.holdRequests = true;  // accepts and reads, never answers
     setReportURL(server.url().toString());
-    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(1, QStringLiteral("ReportTimeout"));
+    setReportTimeout(1);
     answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}},
              QJsonObject{{"kind", "Alert"}, {"button", "No"}}, QJsonObject{{"kind", "ReportWindow"}, {"button", "Close"}}});
     const QString message = alertThenWindowAgain(launchReporter(QStringLiteral("SomeApp")));
@@ -595,7 +594,7 @@ TEST_F(CrashEndToEnd, GermanDesktopSeesWindowsButtonsAndNetworkErrorInGerman)
     TinyHttpServer server;
     server.holdRequests = true;
     setReportURL(server.url().toString());
-    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(1, QStringLiteral("ReportTimeout"));
+    setReportTimeout(1);
     answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", 1}}, QJsonObject{{"kind", "ReportWindow"}, {"button", 1}},
              QJsonObject{{"kind", "Alert"}, {"button", 1}}, QJsonObject{{"kind", "ReportWindow"}, {"button", 0}}});
     pid_t pid = 0;

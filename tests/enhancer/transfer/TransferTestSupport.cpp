@@ -53,6 +53,14 @@ std::optional<QNLowNetworkResult> uploadToEnd(const QUrl& url, const QString& so
     return transferToEnd(url, [&](QNLowNetwork& e) { return e.uploadToURL(url, source, nullptr, option); });
 }
 
+QStringList namesOf(const QVariantList& records)
+{
+    QStringList out;
+    for (const QVariant& r : records)
+        out << r.toMap().value(kQNLowNetworkDirectoryContentsKeyName).toString();
+    return out;
+}
+
 std::vector<QNLowNetworkResult> Completions::codes() const
 {
     std::lock_guard g(_mutex);

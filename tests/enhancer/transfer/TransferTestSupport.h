@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -40,6 +42,9 @@ private:
 /// and gives the refusal's code.
 std::optional<QNLowNetworkResult> downloadToEnd(const QUrl& url, const QString& target, const QVariantMap& option);
 std::optional<QNLowNetworkResult> uploadToEnd(const QUrl& url, const QString& source, const QVariantMap& option);
+
+/// The names of directory-listing records, in their order.
+QStringList namesOf(const QVariantList& records);
 
 QByteArray patternBytes(qsizetype size, quint32 seed);
 QByteArray readFile(const QString& path);

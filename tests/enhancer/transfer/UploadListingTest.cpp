@@ -28,14 +28,6 @@ QVariantMap credentials(QVariantMap extra = {})
     return extra;
 }
 
-QStringList names(const QVariantList& records)
-{
-    QStringList out;
-    for (const QVariant& r : records)
-        out << r.toMap().value(kQNLowNetworkDirectoryContentsKeyName).toString();
-    return out;
-}
-
 class FtpTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ftp = new LoopbackServer(LoopbackServer::Kind::Ftp); }
@@ -168,7 +160,7 @@ TEST_F(FtpTest, ListingGivesNamesTypesAndSizes)
     for (const char* path : {"/list/", "/list"}) {
         const auto contents = engine.directoryContentsOfFTPURL(url(path), credentials());
         ASSERT_TRUE(contents.has_value()) << path;
-        QStringList got = names(*contents);
+        QStringList got = namesOf(*contents);
         got.sort();
         EXPECT_EQ(got, (QStringList{"alpha.txt", "sub", "with space.bin"})) << path;
         for (const QVariant& r : *contents) {
