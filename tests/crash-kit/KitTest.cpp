@@ -3,21 +3,13 @@
 #include "QNCrashReporterKit.h"
 #include "TestSupport.h"
 #include "layout/Bundle.h"
-#include "events/ApplicationNotifications.h"
 #include "events/LaunchServices.h"
-#include "plist/PropertyList.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <deque>
-#include <functional>
-#include <memory>
-#include <vector>
 
 using namespace qn::events;
 

@@ -95,6 +95,14 @@ int reportersOfThisTest()
     return found;
 }
 
+QStringList shownKinds()
+{
+    QStringList kinds;
+    for (const QJsonObject& o : shown())
+        kinds << o.value("kind").toString();
+    return kinds;
+}
+
 QList<QJsonObject> shownOfKind(const QString& kind)
 {
     QList<QJsonObject> out;
@@ -111,6 +119,31 @@ bool pidGone(pid_t pid)
     return !psn || !psn->isAlive();
 }
 
+// The target-info a reporter is handed; no path key when path is empty.
+QVariantMap targetInfo(const QString& name, const QString& path)
+{
+    QVariantMap info{{QStringLiteral("kQNCrashReporterTargetNameKey"), name}};
+    if (!path.isEmpty())
+        info.insert(QStringLiteral("kQNCrashReporterTargetPathKey"), path);
+    return info;
+}
+
+AppleEvent setTargetEvent(const QString& name, const QString& path)
+{
+    AppleEvent event(fourCC("QNcr"), fourCC("SetT"));
+    event.putParam(keyDirectObject, Descriptor::fromUtf8Text(QString::fromUtf8(
+                                        qn::plist::write(targetInfo(name, path), qn::plist::Format::Xml))));
+    return event;
+}
+
+void endIfRunning(QProcess& process)
+{
+    if (process.state() != QProcess::NotRunning) {
+        ::kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished();
+    }
+}
+
 QVariantMap decodeForm(const QByteArray& body)
 {
     QVariantMap out;
@@ -124,39 +157,13 @@ QVariantMap decodeForm(const QByteArray& body)
 
 class CrashEndToEnd : public ::testing::Test {
 protected:
-    static inline QProcess* php = nullptr;
-    static inline quint16 phpPort = 0;
+    static inline PhpFormServer* php = nullptr;
 
-    static void SetUpTestSuite()
-    {
-        if (!QFile::exists(QStringLiteral("/usr/bin/php")))
-            return;
-        const QString root = home(QStringLiteral("php"));
-        QDir().mkpath(root + QStringLiteral("/www"));
-        QFile::copy(qn::test::dataPath(QStringLiteral("crash/www/crashreport_send.php")),
-                    root + QStringLiteral("/www/crashreport_send.php"));
-        QTcpServer probe;
-        probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-        phpPort = probe.serverPort();
-        probe.close();
-        php = new QProcess;
-        php->start(QStringLiteral("/usr/bin/php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(phpPort),
-                                                     QStringLiteral("-t"), root + QStringLiteral("/www")});
-        php->waitForStarted();
-        qn::test::waitUntil([] {
-            QTcpSocket s;
-            s.connectToHost(QStringLiteral("127.0.0.1"), phpPort);
-            return s.waitForConnected(100);
-        });
-    }
+    static void SetUpTestSuite() { php = new PhpFormServer(home(QStringLiteral("php"))); }
     static void TearDownTestSuite()
     {
-        if (php) {
-            ::kill(pid_t(php->processId()), SIGTERM);
-            php->waitForFinished(5000);
-            delete php;
-            php = nullptr;
-        }
+        delete php;
+        php = nullptr;
     }
 
     void SetUp() override
@@ -165,7 +172,7 @@ protected:
             QFile::remove(home(QString::fromLatin1(f)));
         qputenv("QNLAB_TEST_ANSWERS", QFile::encodeName(home(QStringLiteral("answers.jsonl"))));
         qputenv("QNLAB_TEST_SHOWN", QFile::encodeName(home(QStringLiteral("shown.jsonl"))));
-        setReportURL(QStringLiteral("http://127.0.0.1:%1/crashreport_send.php").arg(phpPort));
+        setReportURL(php->url().toString());
     }
 
     void TearDown() override
@@ -182,12 +189,13 @@ protected:
         }
         qunsetenv("QNLAB_TEST_ANSWERS");
         qunsetenv("QNLAB_TEST_SHOWN");
+        qunsetenv("QN_CRASHER_MARK");
+        reporterDefaults().removeObject(QStringLiteral("ReportTimeout"));
     }
 
-    static void setReportURL(const QString& url)
-    {
-        qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(url, QStringLiteral("ReportURL"));
-    }
+    static qn::UserDefaults reporterDefaults() { return qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")); }
+    static void setReportURL(const QString& url) { reporterDefaults().setObject(url, QStringLiteral("ReportURL")); }
+    static void setReportTimeout(int seconds) { reporterDefaults().setObject(seconds, QStringLiteral("ReportTimeout")); }
 
     void answers(const QList<QJsonObject>& list)
     {
@@ -211,11 +219,9 @@ protected:
     }
 
     /// Launches the reporter directly with a target-info event.
-    pid_t launchReporter(const QVariantMap& info)
+    pid_t launchReporter(const QString& name, const QString& path = crasherPath())
     {
-        AppleEvent event(fourCC("QNcr"), fourCC("SetT"));
-        event.putParam(keyDirectObject,
-                       Descriptor::fromUtf8Text(QString::fromUtf8(qn::plist::write(info, qn::plist::Format::Xml))));
+        AppleEvent event = setTargetEvent(name, path);
         ProcessSerialNumber psn;
         EXPECT_EQ(LaunchServices::openApplication(reporterPath(), kLSLaunchDefaults, &event, &psn), noErr);
         started << psn.pid();
@@ -226,6 +232,7 @@ protected:
 };
 
 const QJsonObject kShowReport{{"kind", "NotifyWindow"}, {"button", "Show Report"}};
+const QJsonObject kCloseNotify{{"kind", "NotifyWindow"}, {"button", "Close"}};
 
 struct CrashMode {
     const char* mode;
@@ -238,8 +245,8 @@ class CrashModes : public CrashEndToEnd, public ::testing::WithParamInterface<Cr
 
 TEST_P(CrashModes, CrashIsRecordedReportedAndPostedIntact)
 {
-    if (!php)
-        GTEST_SKIP() << "php-cli is not installed";
+    if (!php->ok())
+        GTEST_SKIP() << "php-cli is not installed or does not start";
     const QString comment = QStringLiteral("I pressed a&b=c+d %20 100%\nthen \"this\" ~*");
     answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}, {"comment", comment}}});
     const qsizetype before = entryCount(crasherLog());
@@ -248,7 +255,7 @@ TEST_P(CrashModes, CrashIsRecordedReportedAndPostedIntact)
     EXPECT_EQ(r.signal, GetParam().signal);
     EXPECT_EQ(entryCount(crasherLog()), before + 1);
 
-    const QString received = home(QStringLiteral("php/received.json"));
+    const QString received = php->received;
     ASSERT_TRUE(qn::test::waitUntil([&] { return QFile::exists(received); }, 20000)) << "nothing was posted";
     QNCrashLogFile log(crasherLog());
     ASSERT_TRUE(log.crashEntries().has_value());
@@ -323,7 +330,7 @@ TEST_F(CrashEndToEnd, ThreadsFaultingTogetherWriteOneEntryPerCrash)
 TEST_F(CrashEndToEnd, CrashRightAfterTrackingBeganIsReportedAndNoObserverStays)
 {
     const int runs = qEnvironmentVariableIsSet("QN_EARLY_RUNS") ? qEnvironmentVariableIntValue("QN_EARLY_RUNS") : 20;
-    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+    answers({kCloseNotify});
     const qsizetype before = entryCount(crasherLog());
     QList<pid_t> observers;
     for (int i = 0; i < runs; ++i) {
@@ -347,7 +354,7 @@ TEST_F(CrashEndToEnd, CrashRightAfterTrackingBeganIsReportedAndNoObserverStays)
 
 TEST_F(CrashEndToEnd, EachTrackedProgramHasItsOwnObserver)
 {
-    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+    answers({kCloseNotify});
     // The second program crashes after the first has quit normally.
     QProcess crashing;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -417,8 +424,8 @@ INSTANTIATE_TEST_SUITE_P(Ends, QuietEnds,
 
 TEST_F(CrashEndToEnd, NotificationProcessIsEndedBeforeTheReporterStarts)
 {
-    if (!php)
-        GTEST_SKIP() << "php-cli is not installed";
+    if (!php->ok())
+        GTEST_SKIP() << "php-cli is not installed or does not start";
     // A stand-in process carrying the system dialog's name.
     const QString fake = home(QStringLiteral("bin/UserNotificationCenter"));
     QDir().mkpath(QFileInfo(fake).absolutePath());
@@ -428,17 +435,14 @@ TEST_F(CrashEndToEnd, NotificationProcessIsEndedBeforeTheReporterStarts)
     QProcess dialog;
     dialog.start(fake, {QStringLiteral("60")});
     ASSERT_TRUE(dialog.waitForStarted());
-    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+    answers({kCloseNotify});
 
     runCrasher(QStringLiteral("segv"));
     EXPECT_TRUE(dialog.waitForFinished(10000));
     EXPECT_EQ(dialog.exitStatus(), QProcess::CrashExit);
     EXPECT_EQ(dialog.exitCode(), SIGTERM);
     EXPECT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("NotifyWindow")).isEmpty(); }, 10000));
-    if (dialog.state() != QProcess::NotRunning) {
-        ::kill(pid_t(dialog.processId()), SIGKILL);
-        dialog.waitForFinished();
-    }
+    endIfRunning(dialog);
 }
 
 TEST_F(CrashEndToEnd, AnotherUsersNotificationProcessIsNeitherEndedNorWaitedFor)
@@ -458,21 +462,18 @@ TEST_F(CrashEndToEnd, AnotherUsersNotificationProcessIsNeitherEndedNorWaitedFor)
                                                      QStringLiteral("--clear-groups"), fake, QStringLiteral("60")});
     ASSERT_TRUE(other.waitForStarted());
     ASSERT_TRUE(qn::test::waitUntil([] { return qn::process::pidForName("UserNotificationCenter") > 0; }, 5000));
-    answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Close"}}});
+    answers({kCloseNotify});
 
     runCrasher(QStringLiteral("segv"));
     EXPECT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("NotifyWindow")).isEmpty(); }, 10000))
         << "another user's process held the report back";
     EXPECT_EQ(other.state(), QProcess::Running) << "another user's process was ended";
-    if (other.state() != QProcess::NotRunning) {
-        ::kill(pid_t(other.processId()), SIGKILL);
-        other.waitForFinished();
-    }
+    endIfRunning(other);
 }
 
 TEST_F(CrashEndToEnd, ReporterWithoutPathShowsNoWindowAndQuitsOnRequest)
 {
-    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")}});
+    const pid_t pid = launchReporter(QStringLiteral("SomeApp"), {});
     ASSERT_GT(pid, 0);
     EXPECT_FALSE(pidGone(pid));
     AppleEvent quit(kCoreEventClass, kAEQuitApplication);
@@ -492,8 +493,7 @@ TEST_F(CrashEndToEnd, ReportShowsNewestOfThreeAndAServerErrorStillEndsTheReporte
     ASSERT_TRUE(QFile::copy(qn::test::dataPath(QStringLiteral("crash/three-crashes.crash.log")),
                             QNCrashLogFile::crashLogFilePathForApplicationName(QStringLiteral("SomeApp"))));
     answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}}});
-    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
-                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    const pid_t pid = launchReporter(QStringLiteral("SomeApp"));
     ASSERT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 10000));
     ASSERT_EQ(server.requests.size(), 1);
     const QVariantMap form = decodeForm(server.requests.first().body);
@@ -512,8 +512,7 @@ TEST_F(CrashEndToEnd, ClosingTheReportWindowEndsTheReporterWithoutSending)
     TinyHttpServer server;
     setReportURL(server.url().toString());
     answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Close"}}});
-    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
-                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    const pid_t pid = launchReporter(QStringLiteral("SomeApp"));
     EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 10000));
     EXPECT_EQ(shownOfKind(QStringLiteral("ReportWindow")).size(), 1);
     EXPECT_TRUE(server.requests.isEmpty());
@@ -525,61 +524,44 @@ TEST_F(CrashEndToEnd, ReopenStartsTheTargetAgainAndEndsTheReporter)
     QFile::remove(mark);
     qputenv("QN_CRASHER_MARK", QFile::encodeName(mark));
     answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", "Reopen"}}});
-    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("qn_test_crasher")},
-                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+    const pid_t pid = launchReporter(QStringLiteral("qn_test_crasher"));
     EXPECT_TRUE(qn::test::waitUntil([&] { return QFile::exists(mark); }, 10000));
     EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 10000));
-    qunsetenv("QN_CRASHER_MARK");
+}
+
+// The report window is offered again only after its buttons were enabled
+// again; closing it then ends the reporter. The alert's text is returned.
+QString alertThenWindowAgain(pid_t reporter)
+{
+    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(reporter); }, 15000)) << "the reporter hangs";
+    EXPECT_EQ(shownKinds(), (QStringList{"NotifyWindow", "ReportWindow", "Alert", "ReportWindow"}));
+    const QList<QJsonObject> alerts = shownOfKind(QStringLiteral("Alert"));
+    EXPECT_EQ(alerts.size(), 1);
+    return alerts.value(0).value("message").toString();
 }
 
 TEST_F(CrashEndToEnd, FailedSendShowsTheErrorAndReenablesTheButtons)
 {
     QTcpServer probe;
     probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-    const quint16 closed = probe.serverPort();
-    probe.close();
-    setReportURL(QStringLiteral("http://127.0.0.1:%1/crashreport_send.php").arg(closed));
+    setReportURL(QStringLiteral("http://127.0.0.1:%1/crashreport_send.php").arg(probe.serverPort()));
+    probe.close();  // nothing listens there any more
     answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}},
              QJsonObject{{"kind", "Alert"}, {"button", 0}}, QJsonObject{{"kind", "ReportWindow"}, {"button", "Close"}}});
-    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
-                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
-    EXPECT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 10000));
-    QStringList kinds;
-    for (const QJsonObject& o : shown())
-        kinds << o.value("kind").toString();
-    // The window is offered again only after its buttons were enabled again.
-    EXPECT_EQ(kinds, (QStringList{"NotifyWindow", "ReportWindow", "Alert", "ReportWindow"}));
-    const QList<QJsonObject> alerts = shownOfKind(QStringLiteral("Alert"));
-    ASSERT_EQ(alerts.size(), 1);
-    EXPECT_FALSE(alerts.first().value("message").toString().isEmpty());
+    EXPECT_FALSE(alertThenWindowAgain(launchReporter(QStringLiteral("SomeApp"))).isEmpty());
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(CrashEndToEnd, ServerThatNeverAnswersTimesOutAndTheWindowIsUsableAgain)
 {
     TinyHttpServer server;
     server.holdRequests = true;  // accepts and reads, never answers
     setReportURL(server.url().toString());
-    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(1, QStringLiteral("ReportTimeout"));
+    setReportTimeout(1);
     answers({kShowReport, QJsonObject{{"kind", "ReportWindow"}, {"button", "Send"}},
              QJsonObject{{"kind", "Alert"}, {"button", "No"}}, QJsonObject{{"kind", "ReportWindow"}, {"button", "Close"}}});
-    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
-                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
-    const bool ended = qn::test::waitUntil([&] { return pidGone(pid); }, 15000);
-    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).removeObject(QStringLiteral("ReportTimeout"));
-    ASSERT_TRUE(ended) << "the reporter hangs on a server that does not answer";
+    const QString message = alertThenWindowAgain(launchReporter(QStringLiteral("SomeApp")));
+    EXPECT_TRUE(message.contains(QStringLiteral("did not answer within 1 seconds"))) << message.toStdString();
     EXPECT_EQ(server.requests.size(), 1);
-    QStringList kinds;
-    for (const QJsonObject& o : shown())
-        kinds << o.value("kind").toString();
-    EXPECT_EQ(kinds, (QStringList{"NotifyWindow", "ReportWindow", "Alert", "ReportWindow"}));
-    const QList<QJsonObject> alerts = shownOfKind(QStringLiteral("Alert"));
-    ASSERT_EQ(alerts.size(), 1);
-    EXPECT_TRUE(alerts.first().value("message").toString().contains(QStringLiteral("did not answer within 1 seconds")))
-        << alerts.first().value("message").toString().toStdString();
 }
 
 // Sets the locale variables for programs started while it lives.
@@ -612,18 +594,15 @@ TEST_F(CrashEndToEnd, GermanDesktopSeesWindowsButtonsAndNetworkErrorInGerman)
     TinyHttpServer server;
     server.holdRequests = true;
     setReportURL(server.url().toString());
-    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).setObject(1, QStringLiteral("ReportTimeout"));
+    setReportTimeout(1);
     answers({QJsonObject{{"kind", "NotifyWindow"}, {"button", 1}}, QJsonObject{{"kind", "ReportWindow"}, {"button", 1}},
              QJsonObject{{"kind", "Alert"}, {"button", 1}}, QJsonObject{{"kind", "ReportWindow"}, {"button", 0}}});
     pid_t pid = 0;
     {
         const LocaleEnvironment german("de_DE.UTF-8");
-        pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
-                              {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}});
+        pid = launchReporter(QStringLiteral("SomeApp"));
     }
-    const bool ended = qn::test::waitUntil([&] { return pidGone(pid); }, 15000);
-    qn::UserDefaults(QStringLiteral("com.qnlab.QNCrashReporter")).removeObject(QStringLiteral("ReportTimeout"));
-    ASSERT_TRUE(ended);
+    ASSERT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 15000));
 
     const QList<QJsonObject> notify = shownOfKind(QStringLiteral("NotifyWindow"));
     ASSERT_EQ(notify.size(), 1);
@@ -646,9 +625,6 @@ TEST_F(CrashEndToEnd, GermanDesktopSeesWindowsButtonsAndNetworkErrorInGerman)
               (QStringList{QStringLiteral("Ja"), QStringLiteral("Nein")}));
 }
 
-}  // namespace
-
-namespace {
 
 // Starts the reporter directly without any display and hands it the target.
 qn::test::ProcessResult runReporterWithoutDisplay(const QString& busAddress)
@@ -665,17 +641,10 @@ qn::test::ProcessResult runReporterWithoutDisplay(const QString& busAddress)
     if (!reporter.waitForStarted())
         return r;
     const ProcessSerialNumber psn = ProcessSerialNumber::forPid(pid_t(reporter.processId())).value_or(ProcessSerialNumber{});
-    AppleEvent event(fourCC("QNcr"), fourCC("SetT"));
-    event.putParam(keyDirectObject, Descriptor::fromUtf8Text(QString::fromUtf8(qn::plist::write(
-                                        QVariantMap{{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SomeApp")},
-                                                    {QStringLiteral("kQNCrashReporterTargetPathKey"), crasherPath()}},
-                                        qn::plist::Format::Xml))));
+    const AppleEvent event = setTargetEvent(QStringLiteral("SomeApp"), crasherPath());
     qn::test::waitUntil([&] { return sendEvent(event, psn, 1000) == noErr; }, 10000);
     r.timedOut = !reporter.waitForFinished(10000);
-    if (r.timedOut) {
-        ::kill(pid_t(reporter.processId()), SIGKILL);
-        reporter.waitForFinished();
-    }
+    endIfRunning(reporter);
     r.exitCode = reporter.exitStatus() == QProcess::NormalExit ? reporter.exitCode() : -1;
     r.signal = reporter.exitStatus() == QProcess::CrashExit ? reporter.exitCode() : 0;
     r.err = reporter.readAllStandardError();
@@ -709,9 +678,6 @@ TEST_F(CrashEndToEnd, WithoutDisplayTheReporterSaysWhereTheReportIsAndEnds)
     EXPECT_TRUE(calls.contains(QStringLiteral("Notify")) && calls.contains(expected)) << calls.toStdString();
 }
 
-}  // namespace
-
-namespace {
 
 TEST_F(CrashEndToEnd, SecondTargetWaitsItsTurnAndWindowManagerCloseEndsEachReport)
 {
@@ -720,11 +686,9 @@ TEST_F(CrashEndToEnd, SecondTargetWaitsItsTurnAndWindowManagerCloseEndsEachRepor
              // The first report stays open until the second target has arrived.
              QJsonObject{{"kind", "ReportWindow"}, {"closeWindow", true}, {"afterMs", 1500}},
              QJsonObject{{"kind", "NotifyWindow"}, {"closeWindow", true}}});
-    const pid_t pid = launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("FirstApp")},
-                                      {QStringLiteral("kQNCrashReporterTargetPathKey"), QStringLiteral("/opt/first")}});
+    const pid_t pid = launchReporter(QStringLiteral("FirstApp"), QStringLiteral("/opt/first"));
     ASSERT_TRUE(qn::test::waitUntil([] { return !shownOfKind(QStringLiteral("ReportWindow")).isEmpty(); }, 10000));
-    EXPECT_EQ(launchReporter({{QStringLiteral("kQNCrashReporterTargetNameKey"), QStringLiteral("SecondApp")},
-                              {QStringLiteral("kQNCrashReporterTargetPathKey"), QStringLiteral("/opt/second")}}),
+    EXPECT_EQ(launchReporter(QStringLiteral("SecondApp"), QStringLiteral("/opt/second")),
               pid);  // delivered to the running reporter
     ASSERT_TRUE(qn::test::waitUntil([&] { return pidGone(pid); }, 15000))
         << "the reporter did not end after its windows were closed from the title bar";

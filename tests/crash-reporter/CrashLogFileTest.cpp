@@ -36,44 +36,49 @@ QStringList cut(const char* text)
 
 }  // namespace
 
-TEST(QNCrashLogFile, SeparatorOnFirstLineGivesOneEntryToEndOfFile)
+// How a log's text is cut into entries.
+struct Cutting {
+    const char* name;
+    const char* text;
+    QStringList entries;
+};
+
+class QNCrashLogCutting : public ::testing::TestWithParam<Cutting> {};
+
+TEST_P(QNCrashLogCutting, GivesTheseEntries)
 {
-    const QStringList e = cut("**********\n\nDate/Time: 2026-01-01\nCommand: a\n\n");
-    ASSERT_EQ(e.size(), 1);
-    EXPECT_EQ(e[0], QStringLiteral("Date/Time: 2026-01-01\nCommand: a\n\n"));
+    EXPECT_EQ(cut(GetParam().text), GetParam().entries);
 }
 
-TEST(QNCrashLogFile, EntryEndsAtLastNonBlankLineBeforeNextSeparator)
-{
-    const QStringList e = cut("**********\nDate/Time: one\nx\n\n**********\nDate/Time: two\ny\n");
-    ASSERT_EQ(e.size(), 2);
-    EXPECT_EQ(e[0], QStringLiteral("Date/Time: one\nx"));
-    EXPECT_EQ(e[1], QStringLiteral("Date/Time: two\ny\n"));
-}
-
-TEST(QNCrashLogFile, TrailingSpacesBreakSeparatorLeadingWhiteSpaceDoesNot)
-{
-    EXPECT_TRUE(cut("********** \nDate/Time: a\n").isEmpty());
-    EXPECT_TRUE(cut("*********\nDate/Time: a\n").isEmpty());
-    EXPECT_TRUE(cut("***********\nDate/Time: a\n").isEmpty());
-    const QStringList e = cut("pre\n \t**********\nDate/Time: a\n");
-    ASSERT_EQ(e.size(), 1);
-    EXPECT_EQ(e[0], QStringLiteral("Date/Time: a\n"));
-}
-
-TEST(QNCrashLogFile, ChunkWithoutDateIsKeptWholeFromTheLineBreak)
-{
-    const QStringList e = cut("**********\nno date here\n\n\n**********\nDate/Time: b");
-    ASSERT_EQ(e.size(), 2);
-    EXPECT_EQ(e[0], QStringLiteral("**********\nno date here"));
-    const QStringList f = cut("head\n\n**********\nno date\n");
-    ASSERT_EQ(f.size(), 1);
-    EXPECT_EQ(f[0], QStringLiteral("\n\n**********\nno date\n"));
-    // Text between the separator and the first Date/Time is not part of the entry.
-    const QStringList g = cut("**********\nnoise\nDate/Time: c\nDate/Time: again");
-    ASSERT_EQ(g.size(), 1);
-    EXPECT_EQ(g[0], QStringLiteral("Date/Time: c\nDate/Time: again"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Texts, QNCrashLogCutting,
+    ::testing::Values(
+        Cutting{"separatorOnFirstLineRunsToEndOfFile", "**********\n\nDate/Time: 2026-01-01\nCommand: a\n\n",
+                {"Date/Time: 2026-01-01\nCommand: a\n\n"}},
+        Cutting{"entryEndsAtLastNonBlankLineBeforeNextSeparator",
+                "**********\nDate/Time: one\nx\n\n**********\nDate/Time: two\ny\n",
+                {"Date/Time: one\nx", "Date/Time: two\ny\n"}},
+        Cutting{"trailingSpaceBreaksSeparator", "********** \nDate/Time: a\n", {}},
+        Cutting{"nineAsterisksAreNoSeparator", "*********\nDate/Time: a\n", {}},
+        Cutting{"elevenAsterisksAreNoSeparator", "***********\nDate/Time: a\n", {}},
+        Cutting{"leadingWhiteSpaceKeepsSeparator", "pre\n \t**********\nDate/Time: a\n", {"Date/Time: a\n"}},
+        Cutting{"chunkWithoutDateIsKeptWhole", "**********\nno date here\n\n\n**********\nDate/Time: b",
+                {"**********\nno date here", "Date/Time: b"}},
+        Cutting{"chunkWithoutDateStartsAtTheLineBreak", "head\n\n**********\nno date\n",
+                {"\n\n**********\nno date\n"}},
+        Cutting{"textBeforeTheFirstDateIsDropped", "**********\nnoise\nDate/Time: c\nDate/Time: again",
+                {"Date/Time: c\nDate/Time: again"}},
+        Cutting{"emptyText", "", {}},
+        Cutting{"blankLinesOnly", "\n\n  \n", {}},
+        Cutting{"unicodeBlankLinesCountAsBlank", "x\n\u2028\u0085\u00a0\u3000**********\nDate/Time: u\n",
+                {"Date/Time: u\n"}},
+        Cutting{"unicodeLineSeparatorInsideALineIsOrdinary", "x\u2028**********\nDate/Time: u\n", {}},
+        Cutting{"multiByteCharacterIsNotBlank", "x\n\u3000\U0001F600**********\nDate/Time: u\n", {}},
+        Cutting{"multiByteCharactersAreKept", "\u00e9\n**********\nDate/Time: \u00e9\U0001F600\n",
+                {QStringLiteral("Date/Time: \u00e9\U0001F600\n")}},
+        Cutting{"leadingByteOrderMarkIsSkipped", "\xEF\xBB\xBF**********\nno date\n", {"**********\nno date\n"}},
+        Cutting{"byteOrderMarkElsewhereIsOrdinary", "x\n\xEF\xBB\xBF**********\nDate/Time: a\n", {}}),
+    [](const ::testing::TestParamInfo<Cutting>& info) { return std::string(info.param.name); });
 
 TEST(QNCrashLogFile, NoSeparatorGivesEmptyListNotNil)
 {
@@ -82,8 +87,6 @@ TEST(QNCrashLogFile, NoSeparatorGivesEmptyListNotNil)
     ASSERT_TRUE(log.crashEntries().has_value());
     EXPECT_TRUE(log.crashEntries()->isEmpty());
     EXPECT_TRUE(log.modificationDate().isValid());
-    EXPECT_TRUE(cut("").isEmpty());
-    EXPECT_TRUE(cut("\n\n  \n").isEmpty());
 }
 
 TEST(QNCrashLogFile, CrLfAndLoneCrCutLikeLf)
@@ -99,26 +102,6 @@ TEST(QNCrashLogFile, CrLfAndLoneCrCutLikeLf)
         s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     EXPECT_EQ(crlf, lf);
     EXPECT_EQ(cr, lf);
-}
-
-TEST(QNCrashLogFile, UnicodeLineSeparatorsCountAsBlank)
-{
-    const QStringList e = cut("x\n\u2028\u0085\u00a0\u3000**********\nDate/Time: u\n");
-    ASSERT_EQ(e.size(), 1);
-    EXPECT_EQ(e[0], QStringLiteral("Date/Time: u\n"));
-    // Inside a line they are ordinary characters, and other characters of
-    // several bytes are not blank.
-    EXPECT_TRUE(cut("x\u2028**********\nDate/Time: u\n").isEmpty());
-    EXPECT_TRUE(cut("x\n\u3000\U0001F600**********\nDate/Time: u\n").isEmpty());
-    EXPECT_EQ(cut("\u00e9\n**********\nDate/Time: \u00e9\U0001F600\n"),
-              QStringList{QStringLiteral("Date/Time: \u00e9\U0001F600\n")});
-}
-
-TEST(QNCrashLogFile, LeadingByteOrderMarkIsSkippedLikeDecodingDoes)
-{
-    EXPECT_EQ(cut("\xEF\xBB\xBF**********\nno date\n"), QStringList{QStringLiteral("**********\nno date\n")});
-    // Anywhere else it is an ordinary character of the line.
-    EXPECT_TRUE(cut("x\n\xEF\xBB\xBF**********\nDate/Time: a\n").isEmpty());
 }
 
 TEST(QNCrashLogFile, MalformedUtf8IsReplacedWithinItsEntryOnly)

@@ -1,12 +1,20 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The one HTTP test peer of the crash tests (besides PHP's form decoder).
+// The HTTP test peers of the crash tests: a tiny scripted server, and PHP's
+// own form decoder.
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
+
+#include <csignal>
 
 // A tiny HTTP/1.1 server on 127.0.0.1: answers every request with the
 // configured status (or holds it unanswered) and keeps what it received.
@@ -71,3 +79,46 @@ private:
     QHash<QTcpSocket*, QByteArray> _buffers;
 };
 
+
+// PHP's built-in server running the form receiver from folder/www, which
+// writes what PHP decoded to folder/received.json. Ended by its pid.
+// Check ok() (false without php-cli).
+class PhpFormServer {
+public:
+    explicit PhpFormServer(const QString& folder)
+        : received(folder + QStringLiteral("/received.json"))
+    {
+        const QString php = QStringLiteral("/usr/bin/php");
+        if (!QFile::exists(php))
+            return;
+        QDir().mkpath(folder + QStringLiteral("/www"));
+        QFile::copy(qn::test::dataPath(QStringLiteral("crash/www/crashreport_send.php")),
+                    folder + QStringLiteral("/www/crashreport_send.php"));
+        QTcpServer probe;
+        probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        _port = probe.serverPort();
+        probe.close();
+        _process.start(php, {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(_port), QStringLiteral("-t"),
+                             folder + QStringLiteral("/www")});
+        _ok = _process.waitForStarted() && qn::test::waitUntil([this] {
+            QTcpSocket s;
+            s.connectToHost(QStringLiteral("127.0.0.1"), _port);
+            return s.waitForConnected(100);
+        });
+    }
+    ~PhpFormServer()
+    {
+        if (_process.state() != QProcess::NotRunning) {
+            ::kill(pid_t(_process.processId()), SIGTERM);
+            _process.waitForFinished(5000);
+        }
+    }
+    bool ok() const { return _ok; }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/crashreport_send.php").arg(_port)); }
+    const QString received;
+
+private:
+    QProcess _process;
+    quint16 _port = 0;
+    bool _ok = false;
+};

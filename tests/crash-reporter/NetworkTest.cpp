@@ -5,16 +5,12 @@
 #include "TestSupport.h"
 #include "notify/NotificationCenter.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
-
-#include <csignal>
 
 using namespace qn::reporter;
 
@@ -233,36 +229,18 @@ TEST(QNNetwork, RecoveryRunsDiagnosticOnlyForYesOnNetworkError)
 // PHP's own form decoder must get every value back exactly.
 TEST(QNNetwork, PhpFormDecoderReceivesValuesIntact)
 {
-    const QString php = QStringLiteral("/usr/bin/php");
-    if (!QFile::exists(php))
-        GTEST_SKIP() << "php-cli is not installed";
-    const QString root = qn::test::homeDir() + QStringLiteral("/php");
-    QDir().mkpath(root + QStringLiteral("/www"));
-    QFile::copy(qn::test::dataPath(QStringLiteral("crash/www/crashreport_send.php")),
-                root + QStringLiteral("/www/crashreport_send.php"));
-    const quint16 port = closedPort();
-    QProcess server;
-    server.setProgram(php);
-    server.setArguments({QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("-t"),
-                         root + QStringLiteral("/www")});
-    server.start();
-    ASSERT_TRUE(server.waitForStarted());
-    ASSERT_TRUE(qn::test::waitUntil([&] {
-        QTcpSocket s;
-        s.connectToHost(QStringLiteral("127.0.0.1"), port);
-        return s.waitForConnected(100);
-    }));
+    PhpFormServer php(qn::test::homeDir() + QStringLiteral("/php"));
+    if (!php.ok())
+        GTEST_SKIP() << "php-cli is not installed or does not start";
     const QString tricky = QStringLiteral("a&b=c+d%20e %f\nline2\r\nline3 é ~*");
     QNNetwork net;
     QNNetworkErrorInfo error;
     const bool ok = net.HTTPSendFormWithDictionary(
         {{QStringLiteral("report"), tricky}, {QStringLiteral("userComment"), QStringLiteral(" ")},
          {QStringLiteral("programName"), QStringLiteral("My App+")}},
-        QUrl(QStringLiteral("http://127.0.0.1:%1/crashreport_send.php").arg(port)), false, &error);
-    ::kill(pid_t(server.processId()), SIGTERM);
-    server.waitForFinished(5000);
+        php.url(), false, &error);
     ASSERT_TRUE(ok) << error.localizedDescription.toStdString();
-    QFile received(root + QStringLiteral("/received.json"));
+    QFile received(php.received);
     ASSERT_TRUE(received.open(QIODevice::ReadOnly));
     const QJsonObject got = QJsonDocument::fromJson(received.readAll()).object();
     EXPECT_EQ(got.size(), 3);

@@ -3,8 +3,6 @@
 
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

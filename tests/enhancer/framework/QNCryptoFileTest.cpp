@@ -28,6 +28,29 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
+// The error code of a call that must fail and make nothing: the encryption
+// of a file, the restore of a file, or the reading of a file into memory.
+int encryptFails(const QString& src, const QString& key)
+{
+    std::optional<QNError> error;
+    EXPECT_TRUE(QNCrypto::encryptFileAtPath(src, key, {}, {}, &error).isEmpty());
+    return error ? error->code : 0;
+}
+
+int decryptFails(const QString& qne, const QString& key)
+{
+    std::optional<QNError> error;
+    EXPECT_TRUE(QNCrypto::decryptFileAtPath(qne, key, {}, {}, &error).isEmpty());
+    return error ? error->code : 0;
+}
+
+int readFails(const QString& qne, const QString& key)
+{
+    std::optional<QNError> error;
+    EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(qne, key, {}, {}, &error));
+    return error ? error->code : 0;
+}
+
 class QNCryptoFiles : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -108,29 +131,21 @@ TEST_F(QNCryptoFiles, ExistingTargetGives102AndStaysUntouched)
 TEST_F(QNCryptoFiles, UnreadableSourceGives100BeforeTheExistenceCheck)
 {
     ASSERT_TRUE(writeFile(path("missing.txt.qne"), "x"));
-    std::optional<QNError> error;
-    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("missing.txt"), kKey, {}, {}, &error).isEmpty());
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, kQNFileNotFoundErr);
+    EXPECT_EQ(encryptFails(path("missing.txt"), kKey), kQNFileNotFoundErr);
     // A folder is not a readable file either.
     QDir(dir.path()).mkdir("folder");
-    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("folder"), kKey, {}, {}, &error).isEmpty());
-    EXPECT_EQ(error->code, kQNFileNotFoundErr);
+    EXPECT_EQ(encryptFails(path("folder"), kKey), kQNFileNotFoundErr);
 }
 
 TEST_F(QNCryptoFiles, EmptyKeyGives101WhenEncryptingAnd400WhenDecrypting)
 {
     ASSERT_TRUE(writeFile(path("b.txt"), "data"));
-    std::optional<QNError> error;
-    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("b.txt"), QString(), {}, {}, &error).isEmpty());
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, kQNWriteErr);
+    EXPECT_EQ(encryptFails(path("b.txt"), QString()), kQNWriteErr);
     EXPECT_FALSE(QFile::exists(path("b.txt.qne")));
 
     const QString qne = QNCrypto::encryptFileAtPath(path("b.txt"), kKey);
     ASSERT_FALSE(qne.isEmpty());
-    EXPECT_TRUE(QNCrypto::decryptFileAtPath(qne, QString(), {}, {}, &error).isEmpty());
-    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    EXPECT_EQ(decryptFails(qne, QString()), kQNFileIsDamagedOrInvalidKeyErr);
 }
 
 TEST_F(QNCryptoFiles, RestoresUnderStoredNameInTheEncryptedFilesFolder)
@@ -144,17 +159,14 @@ TEST_F(QNCryptoFiles, RestoresUnderStoredNameInTheEncryptedFilesFolder)
     const QString moved = path("moved/there/renamed.qne");
     ASSERT_TRUE(QFile::rename(qne, moved));
 
-    std::optional<QNError> error;
-    const QString restored = QNCrypto::decryptFileAtPath(moved, kKey, {}, {}, &error);
+    const QString restored = QNCrypto::decryptFileAtPath(moved, kKey);
     EXPECT_EQ(restored, path("moved/there/report.txt"));
     EXPECT_EQ(readFile(restored), "report body");
     EXPECT_TRUE(QFile::exists(moved));
 
     // A second restore finds the file there: 102, and the file stays.
     ASSERT_TRUE(writeFile(restored, "edited"));
-    EXPECT_TRUE(QNCrypto::decryptFileAtPath(moved, kKey, {}, {}, &error).isEmpty());
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, kQNFileDupErr);
+    EXPECT_EQ(decryptFails(moved, kKey), kQNFileDupErr);
     EXPECT_EQ(readFile(restored), "edited");
 }
 
@@ -175,12 +187,8 @@ TEST_F(QNCryptoFiles, WrongKeyOrDamageGives400)
     for (qsizetype i = 8; i < 64 && i < bytes.size(); ++i)
         bytes[i] = char(bytes[i] ^ 0x5A);
     ASSERT_TRUE(writeFile(path("damaged.qne"), bytes));
-    error.reset();
-    EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(path("damaged.qne"), kKey, {}, {}, &error));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
-    EXPECT_TRUE(QNCrypto::decryptFileAtPath(path("damaged.qne"), kKey, {}, {}, &error).isEmpty());
-    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    EXPECT_EQ(readFails(path("damaged.qne"), kKey), kQNFileIsDamagedOrInvalidKeyErr);
+    EXPECT_EQ(decryptFails(path("damaged.qne"), kKey), kQNFileIsDamagedOrInvalidKeyErr);
 
     // Without an out-parameter the failure is still a null result.
     EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(path("damaged.qne"), kKey));
@@ -199,18 +207,12 @@ TEST_F(QNCryptoFiles, ArchiveWithoutTheTwoKeysGives400)
     for (const QByteArray& plain : {wrongKeys, wrongTypes, QByteArray("not an archive at all")}) {
         const QString file = path(QStringLiteral("bad%1.qne").arg(i++));
         ASSERT_TRUE(writeFile(file, *QNCrypto::encryptData(plain, kKey)));
-        std::optional<QNError> error;
-        EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(file, kKey, {}, {}, &error)) << i;
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+        EXPECT_EQ(readFails(file, kKey), kQNFileIsDamagedOrInvalidKeyErr) << i;
     }
     // A stored name that names no file is refused instead of being written
     // over the parent folder.
     ASSERT_TRUE(writeFile(path("noname.qne"), *QNCrypto::encryptData(noName, kKey)));
-    std::optional<QNError> error;
-    EXPECT_TRUE(QNCrypto::decryptFileAtPath(path("noname.qne"), kKey, {}, {}, &error).isEmpty());
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    EXPECT_EQ(decryptFails(path("noname.qne"), kKey), kQNFileIsDamagedOrInvalidKeyErr);
 }
 
 TEST_F(QNCryptoFiles, PythonAndOpensslReadOurFile)
@@ -272,10 +274,7 @@ for i, (key, value) in enumerate([('QNCrypto\0SourceData', b'x'), ('QNCryptoSour
         ASSERT_TRUE(archive.startsWith("bplist00"));
         const QString qne = path(QStringLiteral("nul%1.qne").arg(i));
         ASSERT_TRUE(writeFile(qne, *QNCrypto::encryptData(archive, kKey)));
-        std::optional<QNError> error;
-        EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(qne, kKey, {}, {}, &error)) << i;
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+        EXPECT_EQ(readFails(qne, kKey), kQNFileIsDamagedOrInvalidKeyErr) << i;
     }
 }
 
@@ -347,21 +346,15 @@ TEST_F(QNCryptoLimits, TooLongForTheLengthFieldIsRefusedWith101BeforeWriting)
         SCOPED_TRACE(size);
         const QString src = path(QStringLiteral("big%1.bin").arg(size));
         ASSERT_TRUE(writeFile(src, QByteArray(size, 'b')));
-        std::optional<QNError> error;
-        EXPECT_TRUE(QNCrypto::encryptFileAtPath(src, kKey, {}, {}, &error).isEmpty());
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->code, kQNWriteErr);
+        EXPECT_EQ(encryptFails(src, kKey), kQNWriteErr);
         EXPECT_FALSE(QFile::exists(src + ".qne"));
     }
     EXPECT_EQ(strayFiles(dir.path(), {"big1001.bin", "big900.bin"}), QStringList());
 
     // The earlier checks keep their order: unreadable (100), then taken (102).
-    std::optional<QNError> error;
-    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("absent.bin"), kKey, {}, {}, &error).isEmpty());
-    EXPECT_EQ(error->code, kQNFileNotFoundErr);
+    EXPECT_EQ(encryptFails(path("absent.bin"), kKey), kQNFileNotFoundErr);
     ASSERT_TRUE(writeFile(path("big1001.bin.qne"), "taken"));
-    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("big1001.bin"), kKey, {}, {}, &error).isEmpty());
-    EXPECT_EQ(error->code, kQNFileDupErr);
+    EXPECT_EQ(encryptFails(path("big1001.bin"), kKey), kQNFileDupErr);
 }
 
 namespace {
@@ -394,18 +387,15 @@ TEST_F(QNCryptoLimits, FileSystemsWithoutHardLinksGetAnExclusiveCreate)
         linkFailsWith = c.error;
         const QString src = path(QStringLiteral("src%1.txt").arg(c.error));
         ASSERT_TRUE(writeFile(src, "contents"));
-        std::optional<QNError> error;
-        const QString qne = QNCrypto::encryptFileAtPath(src, kKey, {}, {}, &error);
         if (c.written) {
+            const QString qne = QNCrypto::encryptFileAtPath(src, kKey);
             EXPECT_EQ(qne, src + ".qne");
             EXPECT_EQ(QNCrypto::dataByDecryptingFileAtPath(qne, kKey), QByteArray("contents"));
             ASSERT_TRUE(QFile::remove(src));
             EXPECT_EQ(QNCrypto::decryptFileAtPath(qne, kKey), src) << "restoring uses the same path";
             EXPECT_EQ(readFile(src), "contents");
         } else {
-            EXPECT_TRUE(qne.isEmpty());
-            ASSERT_TRUE(error);
-            EXPECT_EQ(error->code, kQNWriteErr);
+            EXPECT_EQ(encryptFails(src, kKey), kQNWriteErr);
             EXPECT_FALSE(QFile::exists(src + ".qne"));
         }
     }
@@ -421,9 +411,6 @@ TEST_F(QNCryptoLimits, FileSystemsWithoutHardLinksGetAnExclusiveCreate)
     QNCrypto::setLinkForTesting(&linkRaceLoser);
     ASSERT_TRUE(writeFile(path("race.txt"), "mine"));
     plantedPath = path("race.txt.qne");
-    std::optional<QNError> error;
-    EXPECT_TRUE(QNCrypto::encryptFileAtPath(path("race.txt"), kKey, {}, {}, &error).isEmpty());
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, kQNFileDupErr);
+    EXPECT_EQ(encryptFails(path("race.txt"), kKey), kQNFileDupErr);
     EXPECT_EQ(readFile(plantedPath), "appeared meanwhile");
 }

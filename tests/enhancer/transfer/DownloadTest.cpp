@@ -85,33 +85,8 @@ TEST_F(Download, HttpFileArrivesWholeInBothModesWithOneNotification)
 TEST_F(Download, HttpRedirectIsFollowed)
 {
     http->put(QStringLiteral("moved.txt"), "final content\n");
-    QNLowNetwork engine;
-    Completions done(&engine);
-    ASSERT_EQ(engine.downloadURL(httpURL("/redirect/moved.txt"), dest("m.txt"), nullptr, kBackground),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(downloadToEnd(httpURL("/redirect/moved.txt"), dest("m.txt"), kBackground), kQNLowNetworkSuccess);
     EXPECT_EQ(readFile(dest("m.txt")), QByteArray("final content\n"));
-}
-
-TEST_F(Download, HttpErrorStatusesEndWithTheirCodeAndLeaveNoFile)
-{
-    struct Case {
-        const char* path;
-        QNLowNetworkResult code;
-    } cases[] = {{"/status/404", kQNLowNetworkNotFoundErr},
-                 {"/status/404empty", kQNLowNetworkNotFoundErr},
-                 {"/files/nothing-here", kQNLowNetworkNotFoundErr},
-                 {"/status/500", kQNLowNetworkIOErr},
-                 {"/status/403", kQNLowNetworkIOErr},
-                 {"/status/500empty", kQNLowNetworkIOErr}};
-    for (const Case& c : cases) {
-        QNLowNetwork engine;
-        Completions done(&engine);
-        const QString target = dest("status.out");
-        ASSERT_EQ(engine.downloadURL(httpURL(c.path), target, nullptr, kBackground), kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), c.code) << c.path;
-        EXPECT_FALSE(QFileInfo::exists(target)) << c.path << ": the partial file is removed";
-    }
 }
 
 TEST_F(Download, ExistingDestinationIsRefusedAtOnceAndKept)
@@ -136,19 +111,6 @@ TEST_F(Download, ExistingDestinationIsRefusedAtOnceAndKept)
     QNLowNetwork second;
     EXPECT_EQ(second.downloadURL(httpURL("/files/x"), dest("folder"), nullptr, kOverwriteInBackground),
               kQNLowNetworkFileExistsErr);
-}
-
-TEST_F(Download, OverwriteOneReplacesALongerFileCompletely)
-{
-    http->put(QStringLiteral("short.txt"), "new");
-    writeFile(dest("old.txt"), "a much longer old content that must not survive");
-    QNLowNetwork engine;
-    Completions done(&engine);
-    ASSERT_EQ(engine.downloadURL(httpURL("/files/short.txt"), dest("old.txt"), nullptr,
-                                 kOverwriteInBackground),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
-    EXPECT_EQ(readFile(dest("old.txt")), QByteArray("new"));
 }
 
 namespace {
@@ -200,14 +162,10 @@ TEST_F(Download, OverwriteOneKeepsTheOldFileByteIdenticalWhenTheDownloadDoesNotF
         EXPECT_EQ(strayFiles(dir.path(), {"keep.bin"}), QStringList()) << "no temporary is left";
     }
 
-    // A finished download replaces the file whole, keeping its permissions.
+    // A finished download replaces the longer file whole, keeping its permissions.
     http->put(QStringLiteral("short.txt"), "new");
-    QNLowNetwork engine;
-    Completions done(&engine);
-    ASSERT_EQ(engine.downloadURL(httpURL("/files/short.txt"), dest("keep.bin"), nullptr,
-                                 kOverwriteInBackground),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(downloadToEnd(httpURL("/files/short.txt"), dest("keep.bin"), kOverwriteInBackground),
+              kQNLowNetworkSuccess);
     EXPECT_EQ(readFile(dest("keep.bin")), QByteArray("new"));
     struct stat st;
     ASSERT_EQ(::stat(QFile::encodeName(dest("keep.bin")).constData(), &st), 0);
@@ -222,12 +180,7 @@ TEST_F(Download, OverwriteOneWritesIntoAFifoInsteadOfReplacingIt)
     ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
     const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    QNLowNetwork engine;
-    Completions done(&engine);
-    ASSERT_EQ(engine.downloadURL(httpURL("/files/fifo.txt"), dest("pipe"), nullptr,
-                                 kOverwriteInBackground),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(downloadToEnd(httpURL("/files/fifo.txt"), dest("pipe"), kOverwriteInBackground), kQNLowNetworkSuccess);
     char buffer[64] = {};
     EXPECT_EQ(::read(reader, buffer, sizeof buffer), 16);
     EXPECT_EQ(QByteArray(buffer), QByteArray("through the pipe"));
@@ -242,12 +195,9 @@ TEST_F(Download, OverwriteTwoPicksTheNextFreeNumberedName)
     http->put(QStringLiteral("a.txt"), "fresh");
     for (const char* name : {"a.txt", "a1.txt", "a2.txt"})
         writeFile(dest(name), name);
-    QNLowNetwork engine;
-    Completions done(&engine);
-    ASSERT_EQ(engine.downloadURL(httpURL("/files/a.txt"), dest("a.txt"), nullptr,
-                                 {{kQNLowNetworkOverwriteOption, 2}, {kQNLowNetworkInBackgroundOption, true}}),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(downloadToEnd(httpURL("/files/a.txt"), dest("a.txt"),
+                            {{kQNLowNetworkOverwriteOption, 2}, {kQNLowNetworkInBackgroundOption, true}}),
+              kQNLowNetworkSuccess);
     EXPECT_EQ(readFile(dest("a3.txt")), QByteArray("fresh"));
     EXPECT_EQ(readFile(dest("a.txt")), QByteArray("a.txt"));
     EXPECT_EQ(readFile(dest("a2.txt")), QByteArray("a2.txt"));
@@ -354,50 +304,22 @@ TEST_F(Download, EmptySourcesGiveEmptyFiles)
                             QUrl::fromLocalFile(dest("empty.src"))};
     int i = 0;
     for (const QUrl& url : sources) {
-        QNLowNetwork engine;
-        Completions done(&engine);
+        SCOPED_TRACE(url.toString().toStdString());
         const QString target = dest(QStringLiteral("empty%1.out").arg(i++));
-        ASSERT_EQ(engine.downloadURL(url, target, nullptr, kBackground), kQNLowNetworkStarted) << url.toString().toStdString();
-        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess) << url.toString().toStdString();
+        EXPECT_EQ(downloadToEnd(url, target, kBackground), kQNLowNetworkSuccess);
         EXPECT_TRUE(QFileInfo::exists(target));
         EXPECT_EQ(QFileInfo(target).size(), 0);
     }
-}
-
-TEST_F(Download, DroppedConnectionEndsWithIOErrAndRemovesThePartialFile)
-{
-    QNLowNetwork engine;
-    Completions done(&engine);
-    ASSERT_EQ(engine.downloadURL(httpURL("/drop"), dest("drop.out"), nullptr, kBackground), kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkIOErr);
-    EXPECT_FALSE(QFileInfo::exists(dest("drop.out")));
-}
-
-TEST_F(Download, UnreachableServerEndsWithIOErr)
-{
-    const int port = freeLoopbackPort();
-    ASSERT_GT(port, 0);
-    QNLowNetwork engine;
-    Completions done(&engine);
-    ASSERT_EQ(engine.downloadURL(QUrl(QStringLiteral("http://127.0.0.1:%1/files/x").arg(port)), dest("gone.out"),
-                                 nullptr, kBackground),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkIOErr);
-    EXPECT_FALSE(QFileInfo::exists(dest("gone.out")));
 }
 
 TEST_F(Download, LocalFileURLs)
 {
     const QByteArray content = patternBytes(QNLowNetwork::kBufferSize + 7, 2);
     writeFile(dest("source.bin"), content);
+    EXPECT_EQ(downloadToEnd(QUrl::fromLocalFile(dest("source.bin")), dest("copy.bin"), kBackground),
+              kQNLowNetworkSuccess);
+    EXPECT_EQ(readFile(dest("copy.bin")), content);
     QNLowNetwork engine;
-    {
-        Completions done(&engine);
-        ASSERT_EQ(engine.downloadURL(QUrl::fromLocalFile(dest("source.bin")), dest("copy.bin"), nullptr, kBackground),
-                  kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
-        EXPECT_EQ(readFile(dest("copy.bin")), content);
-    }
     EXPECT_EQ(engine.downloadURL(QUrl::fromLocalFile(dest("absent.bin")), dest("c2"), nullptr, kBackground),
               kQNLowNetworkNotFoundErr);
     EXPECT_EQ(engine.downloadURL(QUrl::fromLocalFile(dir.path()), dest("c3"), nullptr, kBackground),
@@ -411,70 +333,87 @@ TEST_F(Download, LocalFileURLs)
     EXPECT_EQ(readFile(dest("source.bin")), content);
 }
 
-TEST_F(Download, FtpWithCredentialsInPassiveAndActiveMode)
+// What an FTP download says to the server for its options: credentials count
+// only as a pair, and the data connection is active unless passive is asked.
+struct FtpLogin {
+    const char* name;
+    QVariantMap option;
+    const char* user;
+    bool passive;
+};
+
+class FtpLogins : public Download, public ::testing::WithParamInterface<FtpLogin> {};
+
+TEST_P(FtpLogins, FileArrivesWithTheAskedUserAndMode)
 {
+    const FtpLogin& c = GetParam();
     const QByteArray content = patternBytes(1500000, 3);
     ftp->put(QStringLiteral("pub/data.bin"), content);
-    for (const bool passive : {true, false}) {
-        QNLowNetwork engine;
-        Completions done(&engine);
-        const QString target = dest(passive ? "passive.bin" : "active.bin");
-        const QVariantMap option{{kQNLowNetworkUserName, "tester"},
-                                 {kQNLowNetworkPassword, "secret"},
-                                 {kQNLowNetworkPassiveModeOption, passive},
-                                 {kQNLowNetworkInBackgroundOption, true}};
-        const qsizetype logBefore = ftp->log().size();
-        ASSERT_EQ(engine.downloadURL(ftpURL("/pub/data.bin"), target, nullptr, option), kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
-        EXPECT_EQ(readFile(target), content);
-        const QByteArray log = ftp->log().mid(logBefore);
-        EXPECT_TRUE(log.contains("USER tester")) << log.toStdString();
-        if (passive)
-            EXPECT_TRUE(log.contains("EPSV") || log.contains("PASV")) << log.toStdString();
-        else
-            EXPECT_TRUE(log.contains("EPRT") || log.contains("PORT")) << log.toStdString();
-    }
-}
-
-TEST_F(Download, FtpWithoutOptionsIsAnonymousAndActive)
-{
-    ftp->put(QStringLiteral("anon.txt"), "for everyone");
-    QNLowNetwork engine;
-    Completions done(&engine);
+    QVariantMap option = c.option;
+    option.insert(kQNLowNetworkInBackgroundOption, true);
     const qsizetype logBefore = ftp->log().size();
-    // A user name alone is not used: credentials count only as a pair.
-    ASSERT_EQ(engine.downloadURL(ftpURL("/anon.txt"), dest("anon.txt"), nullptr,
-                                 {{kQNLowNetworkUserName, "tester"}, {kQNLowNetworkInBackgroundOption, true}}),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
-    EXPECT_EQ(readFile(dest("anon.txt")), QByteArray("for everyone"));
+    EXPECT_EQ(downloadToEnd(ftpURL("/pub/data.bin"), dest("data.bin"), option), kQNLowNetworkSuccess);
+    EXPECT_EQ(readFile(dest("data.bin")), content);
     const QByteArray log = ftp->log().mid(logBefore);
-    EXPECT_TRUE(log.contains("USER anonymous")) << log.toStdString();
-    EXPECT_TRUE(log.contains("EPRT") || log.contains("PORT")) << log.toStdString();
+    EXPECT_TRUE(log.contains(QByteArray("USER ") + c.user)) << log.toStdString();
+    if (c.passive)
+        EXPECT_TRUE(log.contains("EPSV") || log.contains("PASV")) << log.toStdString();
+    else
+        EXPECT_TRUE(log.contains("EPRT") || log.contains("PORT")) << log.toStdString();
 }
 
-TEST_F(Download, FtpDirectoryEndsWithIsDirectoryErr)
+INSTANTIATE_TEST_SUITE_P(
+    Options, FtpLogins,
+    ::testing::Values(FtpLogin{"credentialsPassive",
+                               {{kQNLowNetworkUserName, "tester"}, {kQNLowNetworkPassword, "secret"},
+                                {kQNLowNetworkPassiveModeOption, true}},
+                               "tester", true},
+                      FtpLogin{"credentialsActive",
+                               {{kQNLowNetworkUserName, "tester"}, {kQNLowNetworkPassword, "secret"},
+                                {kQNLowNetworkPassiveModeOption, false}},
+                               "tester", false},
+                      FtpLogin{"userNameAlone", {{kQNLowNetworkUserName, "tester"}}, "anonymous", false}),
+    [](const ::testing::TestParamInfo<FtpLogin>& info) { return std::string(info.param.name); });
+
+// A transfer that starts and then fails: its code, and no file left behind.
+struct FailedDownload {
+    const char* name;
+    const char* server;  // "http", "ftp", or "closed" (a loopback port nothing listens on)
+    const char* path;
+    QNLowNetworkResult code;
+};
+
+class FailedDownloads : public Download, public ::testing::WithParamInterface<FailedDownload> {};
+
+TEST_P(FailedDownloads, EndWithTheirCodeAndLeaveNoFile)
 {
+    const FailedDownload& c = GetParam();
     ftp->put(QStringLiteral("folder/inside.txt"), "x");
     QDir().mkpath(ftp->root() + "/emptyfolder");
-    for (const char* path : {"/folder/", "/folder", "/emptyfolder/", "/emptyfolder"}) {
-        QNLowNetwork engine;
-        Completions done(&engine);
-        ASSERT_EQ(engine.downloadURL(ftpURL(path), dest("dir.out"), nullptr, kBackground), kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), kQNLowNetworkIsDirectoryErr) << path;
-        EXPECT_FALSE(QFileInfo::exists(dest("dir.out"))) << path;
-    }
+    const QString server = QString::fromLatin1(c.server);
+    const QUrl url = server == "http" ? httpURL(c.path)
+                     : server == "ftp" ? ftpURL(c.path)
+                                       : QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(freeLoopbackPort()).arg(c.path));
+    EXPECT_EQ(downloadToEnd(url, dest("failed.out"), kBackground), c.code);
+    EXPECT_FALSE(QFileInfo::exists(dest("failed.out"))) << "the partial file is removed";
 }
 
-TEST_F(Download, FtpMissingFileEndsWithIOErr)
-{
-    QNLowNetwork engine;
-    Completions done(&engine);
-    ASSERT_EQ(engine.downloadURL(ftpURL("/no-such-file.txt"), dest("missing.out"), nullptr, kBackground),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkIOErr);
-    EXPECT_FALSE(QFileInfo::exists(dest("missing.out")));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Ends, FailedDownloads,
+    ::testing::Values(FailedDownload{"http404", "http", "/status/404", kQNLowNetworkNotFoundErr},
+                      FailedDownload{"http404EmptyBody", "http", "/status/404empty", kQNLowNetworkNotFoundErr},
+                      FailedDownload{"httpMissingFile", "http", "/files/nothing-here", kQNLowNetworkNotFoundErr},
+                      FailedDownload{"http500", "http", "/status/500", kQNLowNetworkIOErr},
+                      FailedDownload{"http403", "http", "/status/403", kQNLowNetworkIOErr},
+                      FailedDownload{"http500EmptyBody", "http", "/status/500empty", kQNLowNetworkIOErr},
+                      FailedDownload{"httpDroppedConnection", "http", "/drop", kQNLowNetworkIOErr},
+                      FailedDownload{"httpUnreachable", "closed", "/files/x", kQNLowNetworkIOErr},
+                      FailedDownload{"ftpMissingFile", "ftp", "/no-such-file.txt", kQNLowNetworkIOErr},
+                      FailedDownload{"ftpFolderWithSlash", "ftp", "/folder/", kQNLowNetworkIsDirectoryErr},
+                      FailedDownload{"ftpFolder", "ftp", "/folder", kQNLowNetworkIsDirectoryErr},
+                      FailedDownload{"ftpEmptyFolderWithSlash", "ftp", "/emptyfolder/", kQNLowNetworkIsDirectoryErr},
+                      FailedDownload{"ftpEmptyFolder", "ftp", "/emptyfolder", kQNLowNetworkIsDirectoryErr}),
+    [](const ::testing::TestParamInfo<FailedDownload>& info) { return std::string(info.param.name); });
 
 TEST_F(Download, DestroyingTheEngineStopsItsTransfer)
 {

@@ -17,14 +17,6 @@ QVariantMap byName(const QVariantList& records, const QString& name)
     return {};
 }
 
-QStringList namesOf(const QVariantList& records)
-{
-    QStringList out;
-    for (const QVariant& r : records)
-        out << r.toMap().value(kQNLowNetworkDirectoryContentsKeyName).toString();
-    return out;
-}
-
 }  // namespace
 
 TEST(QNFTPListParser, UnixListingKeepsOrderNamesAndTypes)

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -24,6 +25,40 @@ Completions::Completions(const QNLowNetwork* engine)
 Completions::~Completions()
 {
     qn::NotificationCenter::defaultCenter().removeObserver(_token);
+}
+
+using enum QNLowNetworkResult;
+
+namespace {
+
+template <typename Start>
+std::optional<QNLowNetworkResult> transferToEnd(const QUrl& url, Start start)
+{
+    QNLowNetwork engine;
+    Completions done(&engine);
+    const QNLowNetworkResult code = start(engine);
+    EXPECT_EQ(code, kQNLowNetworkStarted) << "refused at once: " << url.toString().toStdString();
+    return code == kQNLowNetworkStarted ? done.wait() : std::optional(code);
+}
+
+}  // namespace
+
+std::optional<QNLowNetworkResult> downloadToEnd(const QUrl& url, const QString& target, const QVariantMap& option)
+{
+    return transferToEnd(url, [&](QNLowNetwork& e) { return e.downloadURL(url, target, nullptr, option); });
+}
+
+std::optional<QNLowNetworkResult> uploadToEnd(const QUrl& url, const QString& source, const QVariantMap& option)
+{
+    return transferToEnd(url, [&](QNLowNetwork& e) { return e.uploadToURL(url, source, nullptr, option); });
+}
+
+QStringList namesOf(const QVariantList& records)
+{
+    QStringList out;
+    for (const QVariant& r : records)
+        out << r.toMap().value(kQNLowNetworkDirectoryContentsKeyName).toString();
+    return out;
 }
 
 std::vector<QNLowNetworkResult> Completions::codes() const

@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -34,6 +36,15 @@ private:
     std::vector<QNLowNetworkResult> _codes;
     qn::NotificationCenter::Token _token = 0;
 };
+
+/// Starts one transfer on a fresh engine (in the background, no window) and
+/// waits for its end: the code it ended with. A refused start fails the test
+/// and gives the refusal's code.
+std::optional<QNLowNetworkResult> downloadToEnd(const QUrl& url, const QString& target, const QVariantMap& option);
+std::optional<QNLowNetworkResult> uploadToEnd(const QUrl& url, const QString& source, const QVariantMap& option);
+
+/// The names of directory-listing records, in their order.
+QStringList namesOf(const QVariantList& records);
 
 QByteArray patternBytes(qsizetype size, quint32 seed);
 QByteArray readFile(const QString& path);

@@ -28,14 +28,6 @@ QVariantMap credentials(QVariantMap extra = {})
     return extra;
 }
 
-QStringList names(const QVariantList& records)
-{
-    QStringList out;
-    for (const QVariant& r : records)
-        out << r.toMap().value(kQNLowNetworkDirectoryContentsKeyName).toString();
-    return out;
-}
-
 class FtpTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ftp = new LoopbackServer(LoopbackServer::Kind::Ftp); }
@@ -67,14 +59,11 @@ TEST_F(FtpTest, UploadDeliversTheWholeFileAndLeavesTheSourceAlone)
     writeFile(localPath("big.bin"), content);
     QDir().mkpath(remotePath("up"));
     for (const bool passive : {true, false}) {
-        QNLowNetwork engine;
-        Completions done(&engine);
         const QString name = passive ? "passive.bin" : "active.bin";
         const qsizetype logBefore = ftp->log().size();
-        ASSERT_EQ(engine.uploadToURL(url("/up/" + name), localPath("big.bin"), nullptr,
-                                     credentials({{kQNLowNetworkPassiveModeOption, passive}})),
-                  kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+        EXPECT_EQ(uploadToEnd(url("/up/" + name), localPath("big.bin"),
+                              credentials({{kQNLowNetworkPassiveModeOption, passive}})),
+                  kQNLowNetworkSuccess);
         EXPECT_EQ(readFile(remotePath("up/" + name)), content);
         const QByteArray log = ftp->log().mid(logBefore);
         EXPECT_EQ(log.count("session opened"), 1) << "the name check and the upload share one login";
@@ -100,11 +89,8 @@ TEST_F(FtpTest, TakenNameCaseInsensitivelyFollowsTheOverwriteOption)
     EXPECT_FALSE(engine.isBusy());
     EXPECT_EQ(readFile(remotePath("taken/Data.TXT")), QByteArray("server copy"));
 
-    Completions done(&engine);
-    ASSERT_EQ(engine.uploadToURL(url("/taken/data.txt"), localPath("data.txt"), nullptr,
-                                 credentials({{kQNLowNetworkOverwriteOption, 2}})),
-              kQNLowNetworkStarted);
-    EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
+    EXPECT_EQ(uploadToEnd(url("/taken/data.txt"), localPath("data.txt"), credentials({{kQNLowNetworkOverwriteOption, 2}})),
+              kQNLowNetworkSuccess);
     EXPECT_EQ(readFile(remotePath("taken/data1.txt")), QByteArray("new data"));
     EXPECT_EQ(readFile(remotePath("taken/Data.TXT")), QByteArray("server copy"));
     EXPECT_EQ(readFile(localPath("data.txt")), QByteArray("new data"));
@@ -118,21 +104,11 @@ TEST_F(FtpTest, UploadIntoAnEmptyFolderAndOfAnEmptyFile)
     QNLowNetwork engine;
     EXPECT_FALSE(engine.directoryContentsOfFTPURL(url("/fresh/"), credentials()).has_value())
         << "an empty folder lists as nothing";
-    {
-        Completions done(&engine);
-        ASSERT_EQ(engine.uploadToURL(url("/fresh/one.txt"), localPath("one.txt"), nullptr, credentials()),
-                  kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
-        EXPECT_EQ(readFile(remotePath("fresh/one.txt")), QByteArray("one"));
-    }
-    {
-        Completions done(&engine);
-        ASSERT_EQ(engine.uploadToURL(url("/fresh/zero.bin"), localPath("zero.bin"), nullptr, credentials()),
-                  kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), kQNLowNetworkSuccess);
-        EXPECT_TRUE(QFileInfo::exists(remotePath("fresh/zero.bin")));
-        EXPECT_EQ(QFileInfo(remotePath("fresh/zero.bin")).size(), 0);
-    }
+    EXPECT_EQ(uploadToEnd(url("/fresh/one.txt"), localPath("one.txt"), credentials()), kQNLowNetworkSuccess);
+    EXPECT_EQ(readFile(remotePath("fresh/one.txt")), QByteArray("one"));
+    EXPECT_EQ(uploadToEnd(url("/fresh/zero.bin"), localPath("zero.bin"), credentials()), kQNLowNetworkSuccess);
+    EXPECT_TRUE(QFileInfo::exists(remotePath("fresh/zero.bin")));
+    EXPECT_EQ(QFileInfo(remotePath("fresh/zero.bin")).size(), 0);
 }
 
 TEST_F(FtpTest, RefusedUploadsAnswerAtOnce)
@@ -166,21 +142,11 @@ TEST_F(FtpTest, RefusedUploadsAnswerAtOnce)
 TEST_F(FtpTest, FailedUploadKeepsTheSource)
 {
     writeFile(localPath("keep.txt"), "precious");
-    QNLowNetwork engine;
-    {
-        // The anonymous user may not write.
-        Completions done(&engine);
-        ASSERT_EQ(engine.uploadToURL(url("/anon-denied.txt"), localPath("keep.txt"), nullptr,
-                                     {{kQNLowNetworkInBackgroundOption, true}, {kQNLowNetworkPassiveModeOption, true}}),
-                  kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), kQNLowNetworkIOErr);
-    }
-    {
-        Completions done(&engine);
-        ASSERT_EQ(engine.uploadToURL(url("/no/such/folder/keep.txt"), localPath("keep.txt"), nullptr, credentials()),
-                  kQNLowNetworkStarted);
-        EXPECT_EQ(done.wait(), kQNLowNetworkIOErr);
-    }
+    // The anonymous user may not write.
+    EXPECT_EQ(uploadToEnd(url("/anon-denied.txt"), localPath("keep.txt"),
+                          {{kQNLowNetworkInBackgroundOption, true}, {kQNLowNetworkPassiveModeOption, true}}),
+              kQNLowNetworkIOErr);
+    EXPECT_EQ(uploadToEnd(url("/no/such/folder/keep.txt"), localPath("keep.txt"), credentials()), kQNLowNetworkIOErr);
     EXPECT_EQ(readFile(localPath("keep.txt")), QByteArray("precious"));
     EXPECT_FALSE(QFileInfo::exists(remotePath("anon-denied.txt")));
 }
@@ -194,7 +160,7 @@ TEST_F(FtpTest, ListingGivesNamesTypesAndSizes)
     for (const char* path : {"/list/", "/list"}) {
         const auto contents = engine.directoryContentsOfFTPURL(url(path), credentials());
         ASSERT_TRUE(contents.has_value()) << path;
-        QStringList got = names(*contents);
+        QStringList got = namesOf(*contents);
         got.sort();
         EXPECT_EQ(got, (QStringList{"alpha.txt", "sub", "with space.bin"})) << path;
         for (const QVariant& r : *contents) {

@@ -10,7 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QThread>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>

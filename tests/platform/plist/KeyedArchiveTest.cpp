@@ -9,6 +9,25 @@
 using namespace qn;
 using plist::KeyedArchive;
 
+namespace {
+
+QVariant uid(quint64 v)
+{
+    return QVariant::fromValue(plist::Uid{v});
+}
+
+// A binary keyed archive made by hand from its top and its objects.
+QByteArray handMadeArchive(const QVariantMap& top, const QVariantList& objects)
+{
+    return plist::write(QVariantMap{{"$archiver", QStringLiteral("NSKeyedArchiver")},
+                                    {"$version", 100000},
+                                    {"$top", top},
+                                    {"$objects", objects}},
+                        plist::Format::Binary);
+}
+
+}  // namespace
+
 TEST(KeyedArchive, LayoutIsNSKeyedArchiver)
 {
     const QByteArray bytes = KeyedArchive::archiveRootDictionary(
@@ -58,37 +77,13 @@ TEST(KeyedArchive, PythonReadsOurArchive)
     EXPECT_EQ(r.out.trimmed(), "ok") << r.err.constData();
 }
 
-TEST(KeyedArchive, ReadsAnArchiveMadeByPython)
-{
-    // The object order of a typical NSKeyedArchiver file: the class comes
-    // before the values, and the root is a mutable dictionary.
-    const QString code = QStringLiteral(
-        "import plistlib, sys\n"
-        "U = plistlib.UID\n"
-        "objs = ['$null', {'NS.keys': [U(2), U(3)], 'NS.objects': [U(5), U(6)], '$class': U(4)},"
-        " 'FileName', 'FileData', {'$classname': 'NSMutableDictionary', '$classes': ['NSMutableDictionary', 'NSDictionary', 'NSObject']},"
-        " 'f.txt', b'abc']\n"
-        "a = {'$archiver': 'NSKeyedArchiver', '$version': 100000, '$top': {'root': U(1)}, '$objects': objs}\n"
-        "sys.stdout.buffer.write(plistlib.dumps(a, fmt=plistlib.FMT_BINARY))\n");
-    auto r = test::runProcess(test::systemPython(), {"-c", code});
-    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-    auto out = KeyedArchive::unarchiveRootDictionary(r.out);
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->value("FileName").toString(), "f.txt");
-    EXPECT_EQ(out->value("FileData").toByteArray(), "abc");
-}
-
 TEST(KeyedArchive, BrokenArchivesAreRefused)
 {
     auto archive = [](const QVariantList& objects, const QVariant& root) {
-        return plist::write(QVariantMap{{"$archiver", QStringLiteral("NSKeyedArchiver")},
-                                        {"$version", 100000},
-                                        {"$top", QVariantMap{{"root", root}}},
-                                        {"$objects", objects}},
-                            plist::Format::Binary);
+        return handMadeArchive({{"root", root}}, objects);
     };
     const QVariant cls = QVariantMap{{"$classname", QStringLiteral("NSDictionary")}};
-    auto U = [](quint64 v) { return QVariant::fromValue(plist::Uid{v}); };
+    const auto U = uid;
     const QList<QByteArray> bad{
         plist::write(QVariantMap{{"a", 1}}, plist::Format::Binary),             // not an archive
         archive({QStringLiteral("$null")}, U(5)),                                // root out of range
@@ -155,14 +150,9 @@ TEST(KeyedArchive, DecodesArchivesMadeByPythonInBothLayouts)
 
 TEST(KeyedArchive, BrokenTopEntriesAreRefused)
 {
-    auto U = [](quint64 v) { return QVariant::fromValue(plist::Uid{v}); };
+    const auto U = uid;
     auto archive = [](const QVariantMap& top) {
-        return plist::write(QVariantMap{{"$archiver", QStringLiteral("NSKeyedArchiver")},
-                                        {"$version", 100000},
-                                        {"$top", top},
-                                        {"$objects", QVariantList{QStringLiteral("$null"), QStringLiteral("s"),
-                                                                  QVariantMap{{"x", 1}}}}},
-                            plist::Format::Binary);
+        return handMadeArchive(top, {QStringLiteral("$null"), QStringLiteral("s"), QVariantMap{{"x", 1}}});
     };
     const QList<QByteArray> bad{
         archive({{"k", U(7)}}),                  // out of range
