@@ -29,6 +29,13 @@ inline void setAgentPreferences(const QVariantMap& content)
     ASSERT_TRUE(qn::UserDefaults(kQNAgentDomain).setPersistentDomain(content));
 }
 
+/// Preferences of a later start: the tray check question was asked before.
+inline QVariantMap laterStart(QVariantMap extra = {})
+{
+    extra.insert(QStringLiteral("didShowCheckTray"), true);
+    return extra;
+}
+
 inline void removeAgentPreferences()
 {
     QFile::remove(qn::UserDefaults::pathForDomain(kQNAgentDomain));
