@@ -100,6 +100,13 @@ private:
     QString _log;
 };
 
+/// `payload` behind its 4-byte length, as the event socket reads it.
+inline QByteArray frame(const QByteArray& payload)
+{
+    const quint32 n = quint32(payload.size());
+    return QByteArray(reinterpret_cast<const char*>(&n), 4) + payload;
+}
+
 /// 'QNts'/<id> with a signed 32-bit direct object.
 inline events::AppleEvent testEvent(const char (&id)[5], qint32 value)
 {

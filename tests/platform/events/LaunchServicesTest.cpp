@@ -11,15 +11,13 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace qn::events;
+using qn::test::frame;
 using qn::test::loggedAs;
 using qn::test::ReceiverFixture;
 using qn::test::testEvent;
@@ -33,12 +31,6 @@ OSStatus quitAndWait(const ProcessSerialNumber& psn)
     const OSStatus s = sendEvent(quit, psn);
     qn::test::waitUntil([&] { return !psn.isAlive(); }, 10000);
     return s;
-}
-
-QByteArray frame(const QByteArray& payload)
-{
-    const quint32 n = quint32(payload.size());
-    return QByteArray(reinterpret_cast<const char*>(&n), 4) + payload;
 }
 
 }  // namespace
