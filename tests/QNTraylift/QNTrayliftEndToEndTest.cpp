@@ -36,6 +36,14 @@ QVariantMap countdownOf(double seconds)
                         {QStringLiteral("timeIntervalUntilCloseTray"), seconds}});
 }
 
+// The tray check's record of the test drive's model as slot-loading.
+QVariantList rememberedAsSlotLoading()
+{
+    return {QVariantMap{{QStringLiteral("vendorName"), kVendor},
+                        {QStringLiteral("productName"), kProduct},
+                        {QStringLiteral("slotLoading"), true}}};
+}
+
 }  // namespace
 
 class AgentEndToEnd : public ::testing::Test {
@@ -120,10 +128,7 @@ TEST_F(AgentEndToEnd, DriveRememberedAsSlotLoadingGetsNoCountdown)
 {
     const QString sr = h.plugDrive(kVendor, kProduct, false);
     QVariantMap prefs = countdownOf(10);
-    prefs.insert(QStringLiteral("deviceProperties"),
-                 QVariantList{QVariantMap{{QStringLiteral("vendorName"), kVendor},
-                                          {QStringLiteral("productName"), kProduct},
-                                          {QStringLiteral("slotLoading"), true}}});
+    prefs.insert(QStringLiteral("deviceProperties"), rememberedAsSlotLoading());
     h.setPreferences(prefs);
     EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
 
@@ -210,17 +215,6 @@ TEST_F(AgentEndToEnd, FirstLaunchAnsweredYesOpensSetupAndMovesNoDrive)
     EXPECT_FALSE(h.first(QStringLiteral("tray-")));
     EXPECT_FALSE(h.first(QStringLiteral("agent panel shown")));
     EXPECT_FALSE(h.drive(sr)->trayOpen);
-}
-
-TEST_F(AgentEndToEnd, FirstLaunchAnsweredNoRunsTheOperation)
-{
-    const QString sr = h.plugDrive(kVendor, kProduct, false);
-    h.setAlertAnswers({1});
-    EXPECT_EQ(h.qneject({}).exitCode, 0);
-    ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
-    EXPECT_TRUE(h.preferences().value(QStringLiteral("isNotFirstTime")).toBool());
-    EXPECT_TRUE(h.drive(sr)->trayOpen);
-    EXPECT_EQ(h.shownAlerts().size(), 1);
 }
 
 TEST_F(AgentEndToEnd, SecondRequestDuringCountdownClosesAtOnceWithoutSecondOperation)
@@ -435,10 +429,7 @@ TEST_P(AgentWords, AlertOnlyWhenSomethingIsWrongAndInItsOwnWords)
     }
     QVariantMap prefs = laterLaunch();
     if (c.rememberedAsSlot)
-        prefs.insert(QStringLiteral("deviceProperties"),
-                     QVariantList{QVariantMap{{QStringLiteral("vendorName"), kVendor},
-                                              {QStringLiteral("productName"), kProduct},
-                                              {QStringLiteral("slotLoading"), true}}});
+        prefs.insert(QStringLiteral("deviceProperties"), rememberedAsSlotLoading());
     h.setPreferences(prefs);
     h.setAlertAnswers({0});
     EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
