@@ -395,7 +395,6 @@ struct WordsCase {
     bool slotLoading;       // the drive pushes its disc out instead of opening a tray
     bool trayMotor;
     bool disc;
-    bool busy;              // a file on the disc is open
     bool rememberedAsSlot;  // the tray check recorded the drive as slot-loading
     const char* expectedAlert;  // first words of the alert, or nullptr for none
 };
@@ -407,26 +406,13 @@ class AgentWords : public AgentEndToEnd, public ::testing::WithParamInterface<Wo
 TEST_P(AgentWords, AlertOnlyWhenSomethingIsWrongAndInItsOwnWords)
 {
     const WordsCase& c = GetParam();
-    qn::hardware::SimDrive d;
-    d.vendor = kVendor;
-    d.product = kProduct;
-    d.slotLoading = c.slotLoading;
-    d.trayMotor = c.trayMotor;
-    ASSERT_EQ(h.machine().plug(d), 0);
-    const QString sr = h.machine().read()->drives.last().bsdName;
-    if (c.disc) {
-        if (!c.slotLoading)
-            h.machine().moveTrayByHand(sr, true);
-        qn::hardware::SimVolume v;
-        v.bsdName = sr;
-        ASSERT_EQ(h.machine().insertDisc(sr, {v}), 0);
-        if (!c.slotLoading)
-            h.machine().moveTrayByHand(sr, false);
-        ASSERT_EQ(h.machine().mount(sr), 0);
-        if (c.busy) {
-            ASSERT_EQ(h.machine().setBusy(sr, true), 0);
-        }
-    }
+    h.hardware().plug(QStringLiteral("sr0"), kProduct, [&](qn::hardware::SimDrive& d) {
+        d.vendor = kVendor;
+        d.slotLoading = c.slotLoading;
+        d.trayMotor = c.trayMotor;
+        if (c.disc)
+            qn::test::SimulatedMachine::withMountedDisc(d);
+    });
     QVariantMap prefs = laterLaunch();
     if (c.rememberedAsSlot)
         prefs.insert(QStringLiteral("deviceProperties"), rememberedAsSlotLoading());
@@ -447,10 +433,9 @@ TEST_P(AgentWords, AlertOnlyWhenSomethingIsWrongAndInItsOwnWords)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AgentWords,
-    ::testing::Values(WordsCase{"BusyDisc", false, true, true, true, false, "The disc is busy."},
-                      WordsCase{"SlotLoaderThatEjected", true, false, true, false, false, nullptr},
-                      WordsCase{"EmptySlotLoaderKnownFromTheCheck", true, false, false, false, true, nullptr},
-                      WordsCase{"TrayWithoutMotor", false, false, true, false, false,
+    ::testing::Values(WordsCase{"SlotLoaderThatEjected", true, false, true, false, nullptr},
+                      WordsCase{"EmptySlotLoaderKnownFromTheCheck", true, false, false, true, nullptr},
+                      WordsCase{"TrayWithoutMotor", false, false, true, false,
                                 "This drive cannot open or close its tray"}),
     [](const ::testing::TestParamInfo<WordsCase>& info) { return std::string(info.param.name); });
 
