@@ -70,23 +70,17 @@ protected:
         window->show();
         return *window;
     }
-    /// The text of the target column per row.
-    QStringList targetColumn() const
+    /// The texts of a column of the drive table, row by row.
+    QStringList column(int column) const
     {
         QStringList out;
         auto* model = window->deviceTableModel();
         for (int row = 0; row < model->rowCount(); ++row)
-            out << model->index(row, QNDeviceTableModel::TargetColumn).data().toString();
+            out << model->index(row, column).data().toString();
         return out;
     }
-    QStringList productColumn() const
-    {
-        QStringList out;
-        auto* model = window->deviceTableModel();
-        for (int row = 0; row < model->rowCount(); ++row)
-            out << model->index(row, QNDeviceTableModel::ProductColumn).data().toString();
-        return out;
-    }
+    QStringList targetColumn() const { return column(QNDeviceTableModel::TargetColumn); }
+    QStringList productColumn() const { return column(QNDeviceTableModel::ProductColumn); }
     static QString mark() { return qn::localizedString("TargetDevice"); }
     bool rowsAre(int n) const
     {
