@@ -36,6 +36,14 @@ QVariantMap countdownOf(double seconds)
                         {QStringLiteral("timeIntervalUntilCloseTray"), seconds}});
 }
 
+// The tray check's record of the test drive's model as slot-loading.
+QVariantList rememberedAsSlotLoading()
+{
+    return {QVariantMap{{QStringLiteral("vendorName"), kVendor},
+                        {QStringLiteral("productName"), kProduct},
+                        {QStringLiteral("slotLoading"), true}}};
+}
+
 }  // namespace
 
 class AgentEndToEnd : public ::testing::Test {
@@ -120,10 +128,7 @@ TEST_F(AgentEndToEnd, DriveRememberedAsSlotLoadingGetsNoCountdown)
 {
     const QString sr = h.plugDrive(kVendor, kProduct, false);
     QVariantMap prefs = countdownOf(10);
-    prefs.insert(QStringLiteral("deviceProperties"),
-                 QVariantList{QVariantMap{{QStringLiteral("vendorName"), kVendor},
-                                          {QStringLiteral("productName"), kProduct},
-                                          {QStringLiteral("slotLoading"), true}}});
+    prefs.insert(QStringLiteral("deviceProperties"), rememberedAsSlotLoading());
     h.setPreferences(prefs);
     EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
 
@@ -210,17 +215,6 @@ TEST_F(AgentEndToEnd, FirstLaunchAnsweredYesOpensSetupAndMovesNoDrive)
     EXPECT_FALSE(h.first(QStringLiteral("tray-")));
     EXPECT_FALSE(h.first(QStringLiteral("agent panel shown")));
     EXPECT_FALSE(h.drive(sr)->trayOpen);
-}
-
-TEST_F(AgentEndToEnd, FirstLaunchAnsweredNoRunsTheOperation)
-{
-    const QString sr = h.plugDrive(kVendor, kProduct, false);
-    h.setAlertAnswers({1});
-    EXPECT_EQ(h.qneject({}).exitCode, 0);
-    ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
-    EXPECT_TRUE(h.preferences().value(QStringLiteral("isNotFirstTime")).toBool());
-    EXPECT_TRUE(h.drive(sr)->trayOpen);
-    EXPECT_EQ(h.shownAlerts().size(), 1);
 }
 
 TEST_F(AgentEndToEnd, SecondRequestDuringCountdownClosesAtOnceWithoutSecondOperation)
@@ -401,7 +395,6 @@ struct WordsCase {
     bool slotLoading;       // the drive pushes its disc out instead of opening a tray
     bool trayMotor;
     bool disc;
-    bool busy;              // a file on the disc is open
     bool rememberedAsSlot;  // the tray check recorded the drive as slot-loading
     const char* expectedAlert;  // first words of the alert, or nullptr for none
 };
@@ -413,32 +406,16 @@ class AgentWords : public AgentEndToEnd, public ::testing::WithParamInterface<Wo
 TEST_P(AgentWords, AlertOnlyWhenSomethingIsWrongAndInItsOwnWords)
 {
     const WordsCase& c = GetParam();
-    qn::hardware::SimDrive d;
-    d.vendor = kVendor;
-    d.product = kProduct;
-    d.slotLoading = c.slotLoading;
-    d.trayMotor = c.trayMotor;
-    ASSERT_EQ(h.machine().plug(d), 0);
-    const QString sr = h.machine().read()->drives.last().bsdName;
-    if (c.disc) {
-        if (!c.slotLoading)
-            h.machine().moveTrayByHand(sr, true);
-        qn::hardware::SimVolume v;
-        v.bsdName = sr;
-        ASSERT_EQ(h.machine().insertDisc(sr, {v}), 0);
-        if (!c.slotLoading)
-            h.machine().moveTrayByHand(sr, false);
-        ASSERT_EQ(h.machine().mount(sr), 0);
-        if (c.busy) {
-            ASSERT_EQ(h.machine().setBusy(sr, true), 0);
-        }
-    }
+    h.hardware().plug(QStringLiteral("sr0"), kProduct, [&](qn::hardware::SimDrive& d) {
+        d.vendor = kVendor;
+        d.slotLoading = c.slotLoading;
+        d.trayMotor = c.trayMotor;
+        if (c.disc)
+            qn::test::SimulatedMachine::withMountedDisc(d);
+    });
     QVariantMap prefs = laterLaunch();
     if (c.rememberedAsSlot)
-        prefs.insert(QStringLiteral("deviceProperties"),
-                     QVariantList{QVariantMap{{QStringLiteral("vendorName"), kVendor},
-                                              {QStringLiteral("productName"), kProduct},
-                                              {QStringLiteral("slotLoading"), true}}});
+        prefs.insert(QStringLiteral("deviceProperties"), rememberedAsSlotLoading());
     h.setPreferences(prefs);
     h.setAlertAnswers({0});
     EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
@@ -456,10 +433,9 @@ TEST_P(AgentWords, AlertOnlyWhenSomethingIsWrongAndInItsOwnWords)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AgentWords,
-    ::testing::Values(WordsCase{"BusyDisc", false, true, true, true, false, "The disc is busy."},
-                      WordsCase{"SlotLoaderThatEjected", true, false, true, false, false, nullptr},
-                      WordsCase{"EmptySlotLoaderKnownFromTheCheck", true, false, false, false, true, nullptr},
-                      WordsCase{"TrayWithoutMotor", false, false, true, false, false,
+    ::testing::Values(WordsCase{"SlotLoaderThatEjected", true, false, true, false, nullptr},
+                      WordsCase{"EmptySlotLoaderKnownFromTheCheck", true, false, false, true, nullptr},
+                      WordsCase{"TrayWithoutMotor", false, false, true, false,
                                 "This drive cannot open or close its tray"}),
     [](const ::testing::TestParamInfo<WordsCase>& info) { return std::string(info.param.name); });
 

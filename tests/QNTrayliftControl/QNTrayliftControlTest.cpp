@@ -161,6 +161,15 @@ protected:
         registry.stopWatching();
         ASSERT_TRUE(ok) << "the registry did not announce " << d.bsdName.toStdString();
     }
+    // The module loaded in `host`, then the first two drives plugged and scanned.
+    void scanTwoDrives(ScriptHost& host)
+    {
+        ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
+        hw.plugDrive(kFirst);
+        hw.plugDrive(kSecond);
+        host.call("scanDevices");
+        ASSERT_EQ(host.count(), 2);
+    }
     void installRecordingAgent()
     {
         ASSERT_TRUE(QFile::copy(test::testBinDir() + QStringLiteral("/qn_test_eject_recorder"), agentPath()));
@@ -229,12 +238,8 @@ TEST_F(QNTrayliftControlTest, CountsAndNamesComeFromTheLastScan)
 
 TEST_F(QNTrayliftControlTest, OutOfRangeIndexesGiveNoValue)
 {
-    hw.plugDrive(kFirst);
-    hw.plugDrive(kSecond);
     ScriptHost host;
-    ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
-    host.call("scanDevices");
-    ASSERT_EQ(host.count(), 2);
+    ASSERT_NO_FATAL_FAILURE(scanTwoDrives(host));
     // -1 reads as the largest unsigned position; 2^32-1 and 2^32+1 arrive as
     // the int32 values -1 and 1, like any script number passed as an int32.
     for (const char* index : {"2", "-1", "-2", "2147483647", "-2147483648", "4294967295"}) {
@@ -247,12 +252,8 @@ TEST_F(QNTrayliftControlTest, OutOfRangeIndexesGiveNoValue)
 
 TEST_F(QNTrayliftControlTest, SnapshotChangesOnlyWithTheNextScan)
 {
-    hw.plugDrive(kFirst);
-    hw.plugDrive(kSecond);
     ScriptHost host;
-    ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
-    host.call("scanDevices");
-    ASSERT_EQ(host.count(), 2);
+    ASSERT_NO_FATAL_FAILURE(scanTwoDrives(host));
 
     plugAndWaitForAnnouncement(kThird);
     EXPECT_EQ(host.count(), 2);
@@ -301,11 +302,8 @@ TEST_F(QNTrayliftControlTest, EjectRequestReachesTheAgentWithTheIndexUnchanged)
 
 TEST_F(QNTrayliftControlTest, EjectRequestIsDroppedWhenNoAgentIsInstalled)
 {
-    hw.plugDrive(kFirst);
-    hw.plugDrive(kSecond);
     ScriptHost host;
-    ASSERT_TRUE(host.error.isEmpty()) << host.error.toStdString();
-    host.call("scanDevices");
+    ASSERT_NO_FATAL_FAILURE(scanTwoDrives(host));
 
     const QJSValue result = host.call("ejectTrayWithDeviceIndex", "1");
     EXPECT_FALSE(result.isError()) << result.toString().toStdString();

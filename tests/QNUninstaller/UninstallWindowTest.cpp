@@ -55,11 +55,15 @@ protected:
         helper = qn::test::privilegedHelperAllowing(dir.filePath("suite"),
                                                     {"/bin/rm", dir.filePath("recorder"), dir.filePath("fail-on-b")});
         ASSERT_FALSE(helper.isEmpty());
+        newController("grant");
+    }
+    // A fresh window that runs the helper behind the elevator of that name.
+    void newController(const char* elevator)
+    {
         controller = std::make_unique<QNUninstallWindowController>();
         controller->authorize()->setHelperPath(helper);
-        useElevator("grant");
+        controller->authorize()->setElevationCommand({dir.filePath(elevator)});
     }
-    void useElevator(const char* name) { controller->authorize()->setElevationCommand({dir.filePath(name)}); }
     void writeList(const QByteArray& text)
     {
         const QString plain = dir.filePath("UnInstallFiles.txt");
@@ -193,9 +197,7 @@ TEST_F(UninstallWindow, FailedElevationRemovesNothingAndSaysWhy)
     ASSERT_TRUE(writeFile(dir.filePath("b"), "x"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.elevator);
-        controller = std::make_unique<QNUninstallWindowController>();
-        controller->authorize()->setHelperPath(helper);
-        useElevator(c.elevator);
+        newController(c.elevator);
         writeList((dir.filePath("a") + "\n" + dir.filePath("b") + "\n").toUtf8());
         const int promptsBefore = promptCount();
         EXPECT_EQ(runConfirmed(), 1);
@@ -224,11 +226,13 @@ TEST_F(UninstallWindow, MissingOrUndecryptableListSaysSo)
     ASSERT_TRUE(writeFile(dir.filePath("other-key.txt"), "/opt/qn/a\n"));
     const QString qne = QNCrypto::encryptFileAtPath(dir.filePath("other-key.txt"), QStringLiteral("not the key"));
     ASSERT_FALSE(qne.isEmpty());
-    controller = std::make_unique<QNUninstallWindowController>();
+    newController("grant");
+    controller->setRemoverPath(dir.filePath("recorder"));
     controller->setListPath(qne);
     EXPECT_EQ(runConfirmed(), 1);
     EXPECT_TRUE(finishedShown.startsWith("Nothing was removed. The list of installed files cannot be read"))
         << finishedShown.toStdString();
+    EXPECT_EQ(promptCount(), 0);
     EXPECT_FALSE(QFile::exists(removals));
     EXPECT_EQ(controller->exitStatus(), 1);
 }

@@ -79,34 +79,45 @@ protected:
     AgentHarness h;
 };
 
-TEST_F(QNEjectProgram, WithoutArgumentsLaunchesAgentForStoredTarget)
+// A run that reaches the agent: exit status 0, nothing on standard output,
+// and the agent logs what it was asked for (the stored target is position 1).
+struct RunCase {
+    const char* name;
+    QStringList args;
+    QStringList logged;      // entries the agent wrote, by prefix
+    const char* notLogged;   // a prefix the agent never wrote
+    const char* err;         // part of the diagnostic, or "" when none is looked for
+};
+
+class QNEjectRun : public QNEjectProgram, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(QNEjectRun, ReachesTheAgentWithTheRequestItNames)
 {
-    const AgentHarness::Run r = h.qneject({});
+    const RunCase& c = GetParam();
+    const AgentHarness::Run r = h.qneject(c.args);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    if (*c.err) {
+        EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
+    }
     ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
-    EXPECT_TRUE(h.first(QStringLiteral("agent launch index=1")));
-    EXPECT_FALSE(h.first(QStringLiteral("agent request")));
-    EXPECT_TRUE(h.first(QStringLiteral("agent drive position=1")));
+    for (const QString& entry : c.logged)
+        EXPECT_TRUE(h.first(entry)) << entry.toStdString();
+    EXPECT_FALSE(h.first(QString::fromLatin1(c.notLogged)));
 }
 
-TEST_F(QNEjectProgram, DashDRequestsThatPosition)
-{
-    const AgentHarness::Run r = h.qneject({QStringLiteral("-d"), QStringLiteral("1")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.isEmpty());
-    ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
-    EXPECT_TRUE(h.first(QStringLiteral("agent request index=1")));
-    EXPECT_FALSE(h.first(QStringLiteral("agent launch")));
-}
-
-TEST_F(QNEjectProgram, NonNumericDeviceRequestsPositionZero)
-{
-    EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("abc")}).exitCode, 0);
-    ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
-    EXPECT_TRUE(h.first(QStringLiteral("agent request index=0")));
-    EXPECT_TRUE(h.first(QStringLiteral("agent drive position=0")));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QNEjectRun,
+    ::testing::Values(
+        RunCase{"WithoutArgumentsLaunchesAgentForStoredTarget", {},
+                {"agent launch index=1", "agent drive position=1"}, "agent request", ""},
+        RunCase{"DashDRequestsThatPosition", {"-d", "1"}, {"agent request index=1"}, "agent launch", ""},
+        RunCase{"NonNumericDeviceRequestsPositionZero", {"-d", "abc"},
+                {"agent request index=0", "agent drive position=0"}, "agent launch", ""},
+        RunCase{"OtherPositionalArgumentIsIgnored", {"foo"}, {"agent launch index=1"}, "agent request", ""},
+        RunCase{"UnknownOptionIsDiagnosedAndAgentStillLaunched", {"-x"}, {"agent launch index=1"}, "agent request",
+                "invalid option"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(QNEjectProgram, QuestionMarkPrintsUsageOnly)
 {
@@ -116,25 +127,6 @@ TEST_F(QNEjectProgram, QuestionMarkPrintsUsageOnly)
     // qneject returns only after the agent took a request over, so an agent
     // would have written by now; give it a moment more anyway.
     EXPECT_FALSE(qn::test::waitUntil([&] { return !h.agentPids().isEmpty(); }, 1500));
-}
-
-TEST_F(QNEjectProgram, OtherPositionalArgumentIsIgnored)
-{
-    const AgentHarness::Run r = h.qneject({QStringLiteral("foo")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.isEmpty());
-    ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
-    EXPECT_TRUE(h.first(QStringLiteral("agent launch index=1")));
-}
-
-TEST_F(QNEjectProgram, UnknownOptionIsDiagnosedAndAgentStillLaunched)
-{
-    const AgentHarness::Run r = h.qneject({QStringLiteral("-x")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.err.contains("invalid option")) << r.err.toStdString();
-    EXPECT_TRUE(r.out.isEmpty());
-    ASSERT_TRUE(h.waitFor(QStringLiteral("agent quit status")));
-    EXPECT_TRUE(h.first(QStringLiteral("agent launch")));
 }
 
 TEST_F(QNEjectProgram, MissingAgentPrintsErrorWithStatus)

@@ -89,21 +89,33 @@ QStringList buttonsOf(const QJsonObject& shown)
 
 }  // namespace
 
-TEST(GermanDesktop, AgentQuestionAndSetupWindowSpeakGerman)
-{
-    if (!QFile::exists(stageProgram(QStringLiteral("QNTraylift")))
-        || !QFile::exists(stageProgram(QStringLiteral("QNTrayliftSetup"))))
-        GTEST_SKIP() << "the agent and the setup are not built in " << qn::test::stageDir().toStdString();
+// A first run of the agent on one drive, its question answered by the text of
+// a button; the setup's tray-check question is off.
+class GermanDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QFile::exists(stageProgram(QStringLiteral("QNTraylift"))))
+            GTEST_SKIP() << "the agent is not built in " << qn::test::stageDir().toStdString();
+        h.plugDrive("SIMLAB", "Drive", /*trayOpen*/ false);
+        h.setPreferences({{"didShowCheckTray", true}});
+    }
+    void answerWith(const QByteArray& button)
+    {
+        QFile answers(h.folder() + QStringLiteral("/answers.jsonl"));
+        ASSERT_TRUE(answers.open(QIODevice::WriteOnly));
+        answers.write("{\"kind\":\"Alert\",\"button\":\"" + button + "\"}\n");
+    }
 
     AgentHarness h;
-    h.plugDrive("SIMLAB", "Drive", /*trayOpen*/ false);
-    // First run (no "isNotFirstTime"); the setup's tray-check question is off.
-    h.setPreferences({{"didShowCheckTray", true}});
+};
+
+TEST_F(GermanDesktop, AgentQuestionAndSetupWindowSpeakGerman)
+{
+    if (!QFile::exists(stageProgram(QStringLiteral("QNTrayliftSetup"))))
+        GTEST_SKIP() << "the setup is not built in " << qn::test::stageDir().toStdString();
     // Answered by its German title: an English question finds no answer.
-    QFile answers(h.folder() + QStringLiteral("/answers.jsonl"));
-    ASSERT_TRUE(answers.open(QIODevice::WriteOnly));
-    answers.write("{\"kind\":\"Alert\",\"button\":\"Ja\"}\n");
-    answers.close();
+    answerWith("Ja");
 
     const ScopedLocale german({{"LANG", "de_DE.UTF-8"}});
     qint64 agentPid = 0;
@@ -133,18 +145,9 @@ TEST(GermanDesktop, AgentQuestionAndSetupWindowSpeakGerman)
     EXPECT_TRUE(h.waitForAgentsToQuit(20000));
 }
 
-TEST(GermanDesktop, UnknownLanguageFallsBackToEnglish)
+TEST_F(GermanDesktop, UnknownLanguageFallsBackToEnglish)
 {
-    if (!QFile::exists(stageProgram(QStringLiteral("QNTraylift"))))
-        GTEST_SKIP() << "the agent is not built in " << qn::test::stageDir().toStdString();
-
-    AgentHarness h;
-    h.plugDrive("SIMLAB", "Drive", /*trayOpen*/ false);
-    h.setPreferences({{"didShowCheckTray", true}});
-    QFile answers(h.folder() + QStringLiteral("/answers.jsonl"));
-    ASSERT_TRUE(answers.open(QIODevice::WriteOnly));
-    answers.write("{\"kind\":\"Alert\",\"button\":\"No\"}\n");
-    answers.close();
+    answerWith("No");
 
     // French is not shipped; LC_ALL wins over a German LANG as it does in C.
     const ScopedLocale french({{"LANG", "de_DE.UTF-8"}, {"LC_ALL", "fr_FR.UTF-8"}});

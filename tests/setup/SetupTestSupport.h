@@ -29,6 +29,13 @@ inline void setAgentPreferences(const QVariantMap& content)
     ASSERT_TRUE(qn::UserDefaults(kQNAgentDomain).setPersistentDomain(content));
 }
 
+/// Preferences of a later start: the tray check question was asked before.
+inline QVariantMap laterStart(QVariantMap extra = {})
+{
+    extra.insert(QStringLiteral("didShowCheckTray"), true);
+    return extra;
+}
+
 inline void removeAgentPreferences()
 {
     QFile::remove(qn::UserDefaults::pathForDomain(kQNAgentDomain));
@@ -63,23 +70,17 @@ protected:
         window->show();
         return *window;
     }
-    /// The text of the target column per row.
-    QStringList targetColumn() const
+    /// The texts of a column of the drive table, row by row.
+    QStringList column(int column) const
     {
         QStringList out;
         auto* model = window->deviceTableModel();
         for (int row = 0; row < model->rowCount(); ++row)
-            out << model->index(row, QNDeviceTableModel::TargetColumn).data().toString();
+            out << model->index(row, column).data().toString();
         return out;
     }
-    QStringList productColumn() const
-    {
-        QStringList out;
-        auto* model = window->deviceTableModel();
-        for (int row = 0; row < model->rowCount(); ++row)
-            out << model->index(row, QNDeviceTableModel::ProductColumn).data().toString();
-        return out;
-    }
+    QStringList targetColumn() const { return column(QNDeviceTableModel::TargetColumn); }
+    QStringList productColumn() const { return column(QNDeviceTableModel::ProductColumn); }
     static QString mark() { return qn::localizedString("TargetDevice"); }
     bool rowsAre(int n) const
     {

@@ -28,12 +28,6 @@ void clickRow(QTableView* table, int row)
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
 }
 
-QVariantMap laterStart(QVariantMap extra = {})
-{
-    extra.insert(QStringLiteral("didShowCheckTray"), true);
-    return extra;
-}
-
 }  // namespace
 
 class SetupWindowTest : public WindowTest {};
@@ -105,70 +99,62 @@ TEST_F(SetupWindowTest, KnownRecordIsReusedAndNeverRemoved)
     EXPECT_EQ(agentPreferences().value("deviceProperties").toList().size(), 2);
 }
 
-TEST_F(SetupWindowTest, StoredIndexOneMarksSecondAndRemovingItFallsBackToFirst)
-{
-    setAgentPreferences(laterStart({{kAgentIndex, 1}}));
-    hw.plug("sr0", "A");
-    hw.plug("sr1", "B");
-    open();
-    EXPECT_EQ(targetColumn(), (QStringList{"", mark()}));
-    EXPECT_EQ(agentPreferences().value(kAgentIndex).toInt(), 1);
+// The mark follows the stored target index as the agent reads it (an index
+// beyond the list, negative included, means the last drive) without rewriting
+// it; unplugging the target or a drive before it keeps the stored index
+// pointing at a connected drive.
+struct TargetCase {
+    const char* name;
+    int stored;
+    QStringList products;
+    int markedAtOpen;
+    QStringList unplugged;  // in this order, one at a time
+    QStringList productsAfter;
+    int markedAfter;  // -1: no row is marked
+    int storedAfter;
+};
 
-    ASSERT_EQ(hw.machine.unplug("sr1"), 0);
-    ASSERT_TRUE(rowsAre(1));
-    EXPECT_EQ(targetColumn(), (QStringList{mark()}));
-    EXPECT_EQ(agentPreferences().value(kAgentIndex), QVariant(0));
+class SetupWindowTarget : public WindowTest, public ::testing::WithParamInterface<TargetCase> {
+protected:
+    QStringList marks(int rows, int at) const
+    {
+        QStringList out;
+        for (int row = 0; row < rows; ++row)
+            out << (row == at ? mark() : QString());
+        return out;
+    }
+};
+
+TEST_P(SetupWindowTarget, MarkFollowsTheStoredIndexAndTheUnplugs)
+{
+    const TargetCase& c = GetParam();
+    setAgentPreferences(laterStart({{kAgentIndex, c.stored}}));
+    for (int i = 0; i < c.products.size(); ++i)
+        hw.plug(QStringLiteral("sr%1").arg(i), c.products[i]);
+    open();
+    EXPECT_EQ(targetColumn(), marks(int(c.products.size()), c.markedAtOpen));
+    EXPECT_EQ(agentPreferences().value(kAgentIndex).toInt(), c.stored) << "opening rewrites nothing";
+
+    int rows = int(c.products.size());
+    for (const QString& name : c.unplugged) {
+        ASSERT_EQ(hw.machine.unplug(name), 0);
+        ASSERT_TRUE(rowsAre(--rows)) << name.toStdString();
+    }
+    EXPECT_EQ(productColumn(), c.productsAfter);
+    EXPECT_EQ(targetColumn(), marks(rows, c.markedAfter));
+    EXPECT_EQ(agentPreferences().value(kAgentIndex), QVariant(c.storedAfter));
 }
 
-TEST_F(SetupWindowTest, RemovingDriveBeforeTargetMovesStoredIndexWithIt)
-{
-    setAgentPreferences(laterStart({{kAgentIndex, 1}}));
-    hw.plug("sr0", "A");
-    hw.plug("sr1", "B");
-    open();
-
-    ASSERT_EQ(hw.machine.unplug("sr0"), 0);
-    ASSERT_TRUE(rowsAre(1));
-    EXPECT_EQ(productColumn(), (QStringList{"B"}));
-    EXPECT_EQ(targetColumn(), (QStringList{mark()}));
-    EXPECT_EQ(agentPreferences().value(kAgentIndex), QVariant(0));
-}
-
-TEST_F(SetupWindowTest, ThirdDriveMarkedThenRemovedMarksFirst)
-{
-    setAgentPreferences(laterStart({{kAgentIndex, 2}}));
-    hw.plug("sr0", "A");
-    hw.plug("sr1", "B");
-    hw.plug("sr2", "C");
-    open();
-    EXPECT_EQ(targetColumn(), (QStringList{"", "", mark()}));
-
-    ASSERT_EQ(hw.machine.unplug("sr2"), 0);
-    ASSERT_TRUE(rowsAre(2));
-    EXPECT_EQ(targetColumn(), (QStringList{mark(), ""}));
-    EXPECT_EQ(agentPreferences().value(kAgentIndex), QVariant(0));
-
-    // The last drive gone: nothing is marked and the index is 0.
-    ASSERT_EQ(hw.machine.unplug("sr0"), 0);
-    ASSERT_EQ(hw.machine.unplug("sr1"), 0);
-    ASSERT_TRUE(rowsAre(0));
-    EXPECT_EQ(agentPreferences().value(kAgentIndex), QVariant(0));
-}
-
-TEST_F(SetupWindowTest, StoredIndexBeyondTheDrivesMarksTheLastLikeTheAgentWithoutRewriting)
-{
-    setAgentPreferences(laterStart({{kAgentIndex, 5}}));
-    hw.plug("sr0", "A");
-    hw.plug("sr1", "B");
-    open();
-    EXPECT_EQ(targetColumn(), (QStringList{"", mark()})) << "the agent acts on the last drive";
-    EXPECT_EQ(agentPreferences().value(kAgentIndex).toInt(), 5);
-
-    setAgentPreferences(laterStart({{kAgentIndex, -1}}));
-    window.reset();
-    open();
-    EXPECT_EQ(targetColumn(), (QStringList{"", mark()})) << "a negative index lies beyond every list";
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SetupWindowTarget,
+    ::testing::Values(
+        TargetCase{"SecondRemovedFallsBackToFirst", 1, {"A", "B"}, 1, {"sr1"}, {"A"}, 0, 0},
+        TargetCase{"DriveBeforeTargetRemovedMovesIndexWithIt", 1, {"A", "B"}, 1, {"sr0"}, {"B"}, 0, 0},
+        TargetCase{"ThirdRemovedMarksFirst", 2, {"A", "B", "C"}, 2, {"sr2"}, {"A", "B"}, 0, 0},
+        TargetCase{"EveryDriveGoneMarksNothingAndStoresZero", 2, {"A", "B", "C"}, 2, {"sr2", "sr0", "sr1"}, {}, -1, 0},
+        TargetCase{"BeyondTheDrivesMarksTheLast", 5, {"A", "B"}, 1, {}, {"A", "B"}, 1, 5},
+        TargetCase{"NegativeMarksTheLast", -1, {"A", "B"}, 1, {}, {"A", "B"}, 1, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupWindowTest, SetAsTargetFollowsTheSelection)
 {

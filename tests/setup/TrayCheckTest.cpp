@@ -15,18 +15,13 @@
 
 using namespace setuptest;
 
-namespace {
-
-QVariantMap laterStart(QVariantMap extra = {})
-{
-    extra.insert(QStringLiteral("didShowCheckTray"), true);
-    return extra;
-}
-
-}  // namespace
-
 class TrayCheckTest : public WindowTest {
 protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        setAgentPreferences(laterStart());
+    }
     /// Clicks "Check Trays" and answers the sheet with the button at `index`
     /// (0 "Yes", 1 "No").
     void askAndAnswer(int index)
@@ -57,7 +52,6 @@ protected:
 
 TEST_F(TrayCheckTest, NoDrivesShowsIndicatorThenEndsAndWritesTheFile)
 {
-    setAgentPreferences(laterStart());
     open();
     const QString file = qn::UserDefaults::pathForDomain(kQNAgentDomain);
     QFile::remove(file);
@@ -74,53 +68,48 @@ TEST_F(TrayCheckTest, NoDrivesShowsIndicatorThenEndsAndWritesTheFile)
     EXPECT_TRUE(QFile::exists(file)) << "the end of the check writes the file";
 }
 
-TEST_F(TrayCheckTest, OpenTrayIsOnlyClosed)
-{
-    setAgentPreferences(laterStart());
-    hw.plug("sr0", "Open", [](auto& d) { d.trayOpen = true; });
-    open();
-    runCheck();
+// One drive with a working tray: the check moves it only as far as needed to
+// see it open and leaves it closed, a mounted disc ejected first.
+struct OneTrayCase {
+    const char* name;
+    void (*prepare)(qn::hardware::SimDrive&);
+    QStringList trayMoves;
+    bool unmounts;
+};
 
-    EXPECT_FALSE(hw.drive("sr0")->trayOpen);
-    EXPECT_EQ(hw.log("tray-"), QStringList{"tray-close sr0"});
-    EXPECT_EQ(slotLoadingOf(0), QVariant(false));
-    EXPECT_EQ(window->deviceTableModel()->index(0, QNDeviceTableModel::SlotLoadingColumn).data().toString(),
-              qn::localizedString("No"));
-}
+class TrayCheckOneTray : public TrayCheckTest, public ::testing::WithParamInterface<OneTrayCase> {};
 
-TEST_F(TrayCheckTest, MountedDiscIsEjectedFirstAndTheOpenTrayClosedWithoutAnOpenCommand)
+TEST_P(TrayCheckOneTray, TrayEndsClosedAndIsRecordedAsATray)
 {
-    setAgentPreferences(laterStart());
-    hw.plug("sr0", "Disc", [](auto& d) {
-        d.discPresent = true;
-        d.volumes = {{QStringLiteral("sr0"), QStringLiteral("/media/sim/sr0"), true, false}};
-    });
+    const OneTrayCase& c = GetParam();
+    hw.plug("sr0", "Drive", c.prepare);  // a null tweak leaves the drive as plugged
     open();
     runCheck();
 
     const auto drive = hw.drive("sr0");
     EXPECT_FALSE(drive->trayOpen);
-    EXPECT_FALSE(drive->volumes.value(0).mounted);
-    EXPECT_FALSE(hw.log("unmount sr0").isEmpty());
-    EXPECT_TRUE(hw.log("tray-open").isEmpty()) << hw.log().join('\n').toStdString();
-    EXPECT_EQ(hw.log("tray-close"), QStringList{"tray-close sr0"});
+    EXPECT_EQ(hw.log("tray-"), c.trayMoves) << hw.log().join('\n').toStdString();
+    EXPECT_EQ(hw.log("unmount sr0").isEmpty(), !c.unmounts);
+    if (c.unmounts) {
+        EXPECT_FALSE(drive->volumes.value(0).mounted);
+    }
     EXPECT_EQ(slotLoadingOf(0), QVariant(false));
+    EXPECT_EQ(window->deviceTableModel()->index(0, QNDeviceTableModel::SlotLoadingColumn).data().toString(),
+              qn::localizedString("No"));
 }
 
-TEST_F(TrayCheckTest, ClosedEmptyTrayIsOpenedAndClosedAgain)
-{
-    setAgentPreferences(laterStart());
-    hw.plug("sr0", "Plain");
-    open();
-    runCheck();
-    EXPECT_EQ(hw.log("tray-"), (QStringList{"tray-open sr0", "tray-close sr0"}));
-    EXPECT_FALSE(hw.drive("sr0")->trayOpen);
-    EXPECT_EQ(slotLoadingOf(0), QVariant(false));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TrayCheckOneTray,
+    ::testing::Values(
+        OneTrayCase{"OpenTrayIsOnlyClosed", [](qn::hardware::SimDrive& d) { d.trayOpen = true; }, {"tray-close sr0"},
+                    false},
+        OneTrayCase{"ClosedEmptyTrayIsOpenedAndClosedAgain", nullptr, {"tray-open sr0", "tray-close sr0"}, false},
+        OneTrayCase{"MountedDiscIsEjectedAndTheOpenTrayClosedWithoutAnOpenCommand",
+                    qn::test::SimulatedMachine::withMountedDisc, {"tray-close sr0"}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TrayCheckTest, DriveRefusingTheOpenCommandIsSlotLoading)
 {
-    setAgentPreferences(laterStart());
     hw.plug("sr0", "Slot", [](auto& d) { d.trayMotor = false; });
     hw.plug("sr1", "Fine");
     open();
@@ -136,7 +125,6 @@ TEST_F(TrayCheckTest, DriveRefusingTheOpenCommandIsSlotLoading)
 
 TEST_F(TrayCheckTest, TrayThatNeverReportsOpenEndsAtTheWaitLimitAsSlotLoading)
 {
-    setAgentPreferences(laterStart());
     hw.plug("sr0", "Stuck", [](auto& d) { d.reportedTrayState = 0; });
     open();
     EXPECT_EQ(window->trayWaitLimit(), 30000) << "the default bound";
@@ -151,7 +139,6 @@ TEST_F(TrayCheckTest, TrayThatNeverReportsOpenEndsAtTheWaitLimitAsSlotLoading)
 
 TEST_F(TrayCheckTest, SameModelTwiceKeepsTheLaterResult)
 {
-    setAgentPreferences(laterStart());
     hw.plug("sr0", "Twin");
     hw.plug("sr1", "Twin", [](auto& d) { d.trayMotor = false; });
     open();
@@ -202,7 +189,6 @@ TEST_F(TrayCheckTest, AnsweringNoChangesOnlyDidShowCheckTray)
 
 TEST_F(TrayCheckTest, DriveUnpluggedDuringTheCheckEndsItEarly)
 {
-    setAgentPreferences(laterStart());
     hw.plug("sr0", "A");
     hw.plug("sr1", "B");
     open();
@@ -217,7 +203,6 @@ TEST_F(TrayCheckTest, DriveUnpluggedDuringTheCheckEndsItEarly)
 
 TEST_F(TrayCheckTest, WindowStaysResponsiveWhileATrayMovesAndClosingItStopsTheCheck)
 {
-    setAgentPreferences(laterStart());
     hw.plug("sr0", "Stuck", [](auto& d) { d.reportedTrayState = 0; });  // never reports open
     open();
     askAndAnswer(0);
@@ -240,7 +225,6 @@ TEST_F(TrayCheckTest, WindowStaysResponsiveWhileATrayMovesAndClosingItStopsTheCh
 
 TEST_F(TrayCheckTest, BusyDiscRecordsNothingAndNamesTheDriveToEmptyFirst)
 {
-    setAgentPreferences(laterStart());
     hw.plug("sr0", "Busy", [](auto& d) {
         d.discPresent = true;
         d.volumes = {{QStringLiteral("sr0"), QStringLiteral("/media/sim/sr0"), true, /*busy*/ true}};

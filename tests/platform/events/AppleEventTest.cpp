@@ -96,22 +96,17 @@ TEST(AppleEvent, HeaderViolationsAreRefused)
     const QByteArray good = AppleEvent(fourCC("QNTL"), fourCC("Ejct")).encode();
     ASSERT_TRUE(AppleEvent::decode(good));
 
-    QByteArray badMagic = good;
-    badMagic[0] = 'X';
-    EXPECT_FALSE(AppleEvent::decode(badMagic));
-
-    QByteArray badVersion = good;
-    badVersion[4] = 2;
-    EXPECT_FALSE(AppleEvent::decode(badVersion));
-
-    QByteArray unknownFlag = good;
-    unknownFlag[6] = 0x02;
-    EXPECT_FALSE(AppleEvent::decode(unknownFlag));
-
-    // A target flag without the 8 target bytes.
-    QByteArray missingTarget = good;
-    missingTarget[6] = 0x01;
-    EXPECT_FALSE(AppleEvent::decode(missingTarget));
+    struct Change {
+        const char* what;
+        int at;
+        char value;
+    };
+    for (const Change& c : {Change{"bad magic", 0, 'X'}, Change{"bad version", 4, 2}, Change{"unknown flag", 6, 0x02},
+                            Change{"target flag without the 8 target bytes", 6, 0x01}}) {
+        QByteArray bad = good;
+        bad[c.at] = c.value;
+        EXPECT_FALSE(AppleEvent::decode(bad)) << c.what;
+    }
 
     // A parameter count that the remaining bytes cannot hold.
     QByteArray hugeCount = good;

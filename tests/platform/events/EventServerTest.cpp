@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 using namespace qn::events;
+using qn::test::frame;
 
 namespace {
 
@@ -71,12 +72,6 @@ private:
     bool _connected = false;
     QByteArray _received;
 };
-
-QByteArray frame(const QByteArray& payload)
-{
-    const quint32 n = quint32(payload.size());
-    return QByteArray(reinterpret_cast<const char*>(&n), 4) + payload;
-}
 
 }  // namespace
 

@@ -20,9 +20,7 @@ public:
     {
         _log = _dir.path() + QStringLiteral("/events.log");
         ::setenv("QN_EVENT_LOG", QFile::encodeName(_log).constData(), 1);
-        ::unsetenv("QN_EVENT_CUSTOM_QUIT");
-        ::unsetenv("QN_EVENT_NO_MANAGER");
-        ::unsetenv("QN_EVENT_CLEANUP_GATE");
+        clearReceiverOptions();
     }
     ~ReceiverFixture()
     {
@@ -36,9 +34,7 @@ public:
                 ::kill(psn.pid(), SIGKILL);
         }
         ::unsetenv("QN_EVENT_LOG");
-        ::unsetenv("QN_EVENT_CUSTOM_QUIT");
-        ::unsetenv("QN_EVENT_NO_MANAGER");
-        ::unsetenv("QN_EVENT_CLEANUP_GATE");
+        clearReceiverOptions();
     }
 
     static events::ProcessSerialNumber startedPsn(const QByteArray& startLine)
@@ -62,7 +58,6 @@ public:
     }
 
     static QString program() { return testBinDir() + QStringLiteral("/qn_test_event_receiver"); }
-    QString logPath() const { return _log; }
 
     QList<QByteArray> lines() const
     {
@@ -96,9 +91,23 @@ public:
     }
 
 private:
+    // The switches a test may set for the receivers it starts.
+    static void clearReceiverOptions()
+    {
+        for (const char* name : {"QN_EVENT_CUSTOM_QUIT", "QN_EVENT_NO_MANAGER", "QN_EVENT_CLEANUP_GATE"})
+            ::unsetenv(name);
+    }
+
     QTemporaryDir _dir;
     QString _log;
 };
+
+/// `payload` behind its 4-byte length, as the event socket reads it.
+inline QByteArray frame(const QByteArray& payload)
+{
+    const quint32 n = quint32(payload.size());
+    return QByteArray(reinterpret_cast<const char*>(&n), 4) + payload;
+}
 
 /// 'QNts'/<id> with a signed 32-bit direct object.
 inline events::AppleEvent testEvent(const char (&id)[5], qint32 value)
