@@ -120,6 +120,8 @@ function(qn_precompile_headers)
     add_library(qn_pch_test OBJECT "${stub}")
     target_link_libraries(qn_pch_test PRIVATE Qt6::Widgets GTest::gtest)
     target_precompile_headers(qn_pch_test PRIVATE ${QN_PCH_TEST_HEADERS})
+    # Only test programs use this tier: it is compiled as they are.
+    target_compile_options(qn_pch_test PRIVATE "${QN_TEST_COMPILE_OPTIONS}")
     list(APPEND carriers qn_pch_test)
   endif()
   set_target_properties(${carriers} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)

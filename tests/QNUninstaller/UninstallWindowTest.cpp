@@ -20,11 +20,7 @@
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using qn::test::readFile;
 
 bool writeFile(const QString& path, const QByteArray& data, bool executable = false)
 {

@@ -113,4 +113,10 @@ QString systemPython()
                                                                  : QStringLiteral("python3");
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 }  // namespace qn::test

@@ -51,6 +51,9 @@ struct ProcessResult {
 ProcessResult runProcess(const QString& program, const QStringList& args, int timeoutMs = 30000,
                          const QStringList& extraEnv = {}, const QByteArray& input = {});
 
+/// The whole content of a file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+
 /// Path of the Debian python (pyenv's python cannot see Debian packages).
 QString systemPython();
 

@@ -11,11 +11,7 @@
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using qn::test::readFile;
 
 bool writeScript(const QString& path, const QByteArray& body)
 {

@@ -22,11 +22,7 @@ bool writeFile(const QString& path, const QByteArray& data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
+using qn::test::readFile;
 
 // The error code of a call that must fail and make nothing: the encryption
 // of a file, the restore of a file, or the reading of a file into memory.

@@ -85,12 +85,6 @@ QByteArray patternBytes(qsizetype size, quint32 seed)
     return bytes;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool writeFile(const QString& path, const QByteArray& content)
 {
     QFile f(path);

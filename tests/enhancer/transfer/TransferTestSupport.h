@@ -2,6 +2,7 @@
 #pragma once
 // Helpers shared by the transfer engine tests.
 #include "QNLowNetwork.h"
+#include "TestSupport.h"
 #include "notify/NotificationCenter.h"
 
 #include <QByteArray>
@@ -47,7 +48,7 @@ std::optional<QNLowNetworkResult> uploadToEnd(const QUrl& url, const QString& so
 QStringList namesOf(const QVariantList& records);
 
 QByteArray patternBytes(qsizetype size, quint32 seed);
-QByteArray readFile(const QString& path);
+using qn::test::readFile;
 bool writeFile(const QString& path, const QByteArray& content);
 /// A loopback TCP port that nothing listens on (bound once, then released).
 int freeLoopbackPort();
