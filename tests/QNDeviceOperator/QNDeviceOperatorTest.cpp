@@ -36,13 +36,14 @@ TEST(QNDeviceOperator, TrayStateIsZeroOrOneAnythingElseIsAnError)
     EXPECT_EQ(op->getTrayState(&state), 0);
     EXPECT_EQ(state, QNDeviceOperator::kTrayClosed);
 
-    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> qint32 {
-        s.drive("sr0")->reportedTrayState = 2;
-        return 0;
-    }),
-              0);
+    ASSERT_TRUE(hw.machine
+                    .modify([](SimMachineState& s, QString&, QString&) {
+                        s.drive("sr0")->reportedTrayState = 2;
+                        return Status();
+                    })
+                    .ok());
     state = 0x55;
-    EXPECT_EQ(op->getTrayState(&state), kIOReturnError);
+    EXPECT_EQ(op->getTrayState(&state), qint32(IOReturn::Error));
     EXPECT_EQ(state, 0x55);
 }
 
