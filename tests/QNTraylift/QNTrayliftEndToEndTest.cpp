@@ -96,7 +96,7 @@ TEST_F(AgentEndToEnd, MountedIdleDiscIsEjectedCountdownArmedAndTrayClosedAtDeadl
 TEST_F(AgentEndToEnd, BusyDiscShowsAlertArmsNothingAndQuitsAfterDismissal)
 {
     const QString sr = h.plugDrive(kVendor, kProduct, false, true, true);
-    ASSERT_EQ(h.machine().setBusy(sr, true).code(), 0);
+    ASSERT_EQ(h.machine().setBusy(sr, true), 0);
     h.setPreferences(countdownOf(10));
     h.setAlertAnswers({0});
     EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
@@ -157,7 +157,7 @@ TEST_F(AgentEndToEnd, TrayPushedInByHandIsRecheckedFiveTimesWithoutCloseCommand)
     h.setPreferences(countdownOf(1.5));
     EXPECT_EQ(h.qneject({QStringLiteral("-d"), QStringLiteral("0")}).exitCode, 0);
     ASSERT_TRUE(h.waitFor(QStringLiteral("agent countdown armed")));
-    ASSERT_EQ(h.machine().moveTrayByHand(sr, false).code(), 0);
+    ASSERT_EQ(h.machine().moveTrayByHand(sr, false), 0);
 
     const auto quit = h.waitFor(QStringLiteral("agent quit status"));
     ASSERT_TRUE(quit);
@@ -340,7 +340,7 @@ private:
 TEST_F(AgentEndToEnd, WithoutDisplayNothingWaitsAndTheNextPressIsServed)
 {
     const QString sr = h.plugDrive(kVendor, kProduct, false, true, true);
-    ASSERT_EQ(h.machine().setBusy(sr, true).code(), 0);
+    ASSERT_EQ(h.machine().setBusy(sr, true), 0);
     h.setPreferences({});  // first launch: the welcome question comes first
     NotificationService notifications;
     if (!notifications.start(h.folder()))
@@ -366,7 +366,7 @@ TEST_F(AgentEndToEnd, WithoutDisplayNothingWaitsAndTheNextPressIsServed)
     EXPECT_TRUE(h.drive(sr)->volumes.first().mounted);
 
     // The next press, still without a display, opens the now idle disc's tray.
-    ASSERT_EQ(h.machine().setBusy(sr, false).code(), 0);
+    ASSERT_EQ(h.machine().setBusy(sr, false), 0);
     QProcess trigger;
     trigger.setProcessEnvironment(withoutDisplay());
     trigger.start(qn::test::stageDir() + QStringLiteral("/bin/qneject"), {QStringLiteral("-d"), QStringLiteral("0")});
@@ -430,7 +430,7 @@ TEST_P(AgentWords, AlertOnlyWhenSomethingIsWrongAndInItsOwnWords)
             h.machine().moveTrayByHand(sr, false);
         ASSERT_EQ(h.machine().mount(sr), 0);
         if (c.busy) {
-            ASSERT_EQ(h.machine().setBusy(sr, true).code(), 0);
+            ASSERT_EQ(h.machine().setBusy(sr, true), 0);
         }
     }
     QVariantMap prefs = laterLaunch();

@@ -41,6 +41,8 @@ public:
     /// The number as printed and compared.
     constexpr qint32 code() const { return _code; }
     friend constexpr bool operator==(Status, Status) = default;
+    /// Against the number itself, as the suite compares (0 = success).
+    friend constexpr bool operator==(Status s, qint32 code) { return s._code == code; }
 
 private:
     qint32 _code = 0;
