@@ -7,6 +7,8 @@
 #include <QThread>
 
 using qn::hardware::DeviceRegistry;
+using qn::hardware::IOReturn;
+using qn::hardware::VolumeStatus;
 
 QNDeviceOperator::QNDeviceOperator(DeviceRegistry& registry, std::unique_ptr<qn::hardware::TrayInterface> interface,
                                    QNDevicePtr device)
@@ -40,9 +42,9 @@ std::shared_ptr<QNDeviceOperator> QNDeviceOperator::deviceOperatorForDevice(cons
     const QString entry = registry.findDriveByIdentity(device->GUIDData());
     if (entry.isEmpty())
         return nullptr;
-    qint32 status = 0;
+    IOReturn status = IOReturn::Success;
     std::unique_ptr<qn::hardware::TrayInterface> interface = registry.openTrayInterface(entry, &status);
-    if (!interface && !(access == Access::NodeOrDiskService && status == qn::hardware::kIOReturnNotPrivileged))
+    if (!interface && !(access == Access::NodeOrDiskService && status == IOReturn::NotPrivileged))
         return nullptr;
     return std::shared_ptr<QNDeviceOperator>(new QNDeviceOperator(registry, std::move(interface), device));
 }
@@ -60,38 +62,48 @@ QString QNDeviceOperator::serviceObjectForDevice(const QNDevicePtr& device) cons
     return _registry->findDriveByIdentity(device->GUIDData());
 }
 
-qint32 QNDeviceOperator::getTrayState(quint8* state)
+IOReturn QNDeviceOperator::readTrayState(quint8* state)
 {
     if (!_interface)
-        return qn::hardware::kIOReturnNotPrivileged;
+        return IOReturn::NotPrivileged;
     quint8 reported = 0;
-    qint32 status = _interface->getTrayState(reported);
+    IOReturn status = _interface->getTrayState(reported);
     // A drive spinning up a freshly inserted disc cannot say yet; ask again
     // for a bounded while instead of failing the key press.
-    if (status == qn::hardware::kIOReturnNotReady) {
+    if (status == IOReturn::NotReady) {
         QDeadlineTimer deadline(kNotReadyWaitMs);
-        while (status == qn::hardware::kIOReturnNotReady && !deadline.hasExpired()) {
+        while (status == IOReturn::NotReady && !deadline.hasExpired()) {
             QThread::msleep(100);
             status = _interface->getTrayState(reported);
         }
     }
-    if (status != 0)
-        return status;
+    if (status != IOReturn::Success)
+        return status;  // the drive's own code included
     if (reported != kTrayClosed && reported != kTrayOpen)
-        return qn::hardware::kIOReturnError;
+        return IOReturn::Error;
     if (state)
         *state = reported;
-    return 0;
+    return IOReturn::Success;
+}
+
+IOReturn QNDeviceOperator::commandTray(quint8 open)
+{
+    return _interface ? _interface->setTrayState(open) : IOReturn::NotPrivileged;
+}
+
+qint32 QNDeviceOperator::getTrayState(quint8* state)
+{
+    return qint32(readTrayState(state));
 }
 
 qint32 QNDeviceOperator::setTrayStateToOpen()
 {
-    return _interface ? _interface->setTrayState(1) : qn::hardware::kIOReturnNotPrivileged;
+    return qint32(commandTray(1));
 }
 
 qint32 QNDeviceOperator::setTrayStateToClose()
 {
-    return _interface ? _interface->setTrayState(0) : qn::hardware::kIOReturnNotPrivileged;
+    return qint32(commandTray(0));
 }
 
 bool QNDeviceOperator::ejectMedia()
@@ -105,7 +117,7 @@ bool QNDeviceOperator::ejectMedia()
     const qint16 volume = volumeRefNumForBSDDeviceName(*disc, *_registry);
     if (volume == 0)
         return true;
-    return _registry->ejectVolume(volume) == 0;
+    return _registry->ejectVolume(volume).ok();
 }
 
 qint16 QNDeviceOperator::volumeRefNumForBSDDeviceName(const QString& bsdName)
@@ -161,26 +173,26 @@ QNDeviceOperator::TrayOutcome QNDeviceOperator::toggleTray()
     if (!_interface)
         return ejectThroughDiskService();
     quint8 state = kTrayClosed;
-    if (getTrayState(&state) != 0)
+    if (readTrayState(&state) != IOReturn::Success)
         return TrayOutcome::Failed;
     if (state == kTrayOpen) {
-        const qint32 status = setTrayStateToClose();
-        if (status == 0)
+        const IOReturn status = commandTray(0);
+        if (status == IOReturn::Success)
             return TrayOutcome::Closed;
-        return status == qn::hardware::kIOReturnUnsupported ? TrayOutcome::NotSupported : TrayOutcome::Refused;
+        return status == IOReturn::Unsupported ? TrayOutcome::NotSupported : TrayOutcome::Refused;
     }
     const bool discBefore = hasDisc();
     const bool unmounted = ejectMedia();
-    if (getTrayState(&state) != 0)
+    if (readTrayState(&state) != IOReturn::Success)
         return TrayOutcome::Failed;
     if (state == kTrayOpen)
         return TrayOutcome::OpenedByDiscEject;
     if (discBefore && unmounted && !hasDisc())
         return TrayOutcome::DiscEjected;
-    const qint32 status = setTrayStateToOpen();
-    if (status == 0)
+    const IOReturn status = commandTray(1);
+    if (status == IOReturn::Success)
         return TrayOutcome::Opened;
-    if (status == qn::hardware::kIOReturnUnsupported)
+    if (status == IOReturn::Unsupported)
         return TrayOutcome::NotSupported;
     if (discBefore && (!unmounted || discStillMounted()))
         return TrayOutcome::Busy;
@@ -192,11 +204,11 @@ QNDeviceOperator::CloseOutcome QNDeviceOperator::closeTrayIfOpen()
     if (!_interface)
         return CloseOutcome::NotPermitted;
     quint8 state = kTrayClosed;
-    if (getTrayState(&state) != 0)
+    if (readTrayState(&state) != IOReturn::Success)
         return CloseOutcome::Failed;
     if (state != kTrayOpen)
         return CloseOutcome::ReadsClosed;
-    setTrayStateToClose();
+    commandTray(0);
     return CloseOutcome::Closed;
 }
 
@@ -207,14 +219,11 @@ QNDeviceOperator::TrayOutcome QNDeviceOperator::ejectThroughDiskService()
     const QString entry = serviceObjectForDevice(_device);
     if (entry.isEmpty())
         return TrayOutcome::Failed;
-    switch (const qint32 status = _registry->ejectThroughDiskService(entry)) {
-    case 0:
+    const qn::hardware::Status status = _registry->ejectThroughDiskService(entry);
+    if (status.ok())
         return TrayOutcome::Opened;
-    case qn::hardware::kIOReturnNotPrivileged:
-    case qn::hardware::kIOReturnUnsupported:
+    if (status == IOReturn::NotPrivileged || status == IOReturn::Unsupported)
         return TrayOutcome::NotPermitted;
-    default:
-        const bool busy = status == qn::hardware::kVolumeBusyErr || status == qn::hardware::kIOReturnBusy;
-        return busy ? TrayOutcome::Busy : TrayOutcome::Refused;
-    }
+    const bool busy = status == VolumeStatus::Busy || status == IOReturn::Busy;
+    return busy ? TrayOutcome::Busy : TrayOutcome::Refused;
 }

@@ -6,9 +6,10 @@
 // it, and ejects the mounted disc (unmount, then physical eject).
 //
 // Tray operations return a signed 32-bit status: 0 success;
-// qn::hardware::kIOReturnError when the drive reports a tray state other than
-// closed or open; qn::hardware::kIOReturnNotPrivileged when this user may not
-// use the drive's node; otherwise the drive interface's own non-zero status.
+// qn::hardware::IOReturn::Error (kIOReturnError, 0xE00002BC) when the drive
+// reports a tray state other than closed or open; IOReturn::NotPrivileged when
+// this user may not use the drive's node; otherwise the drive interface's own
+// non-zero status, passed through unchanged. Callers compare it with 0.
 // Every call is synchronous and may block as long as the drive takes.
 #include "QNDevice.h"
 
@@ -18,6 +19,7 @@
 #include <optional>
 
 namespace qn::hardware {
+enum class IOReturn : qint32;
 class DeviceRegistry;
 class TrayInterface;
 struct DeviceNode;
@@ -71,7 +73,7 @@ public:
 
     /// Whether an operator may be made for a drive whose node this user may
     /// not open. Such an operator has no tray interface: its tray queries and
-    /// commands answer kIOReturnNotPrivileged, closeTrayIfOpen() answers
+    /// commands answer IOReturn::NotPrivileged, closeTrayIfOpen() answers
     /// NotPermitted, and toggleTray() asks the system's disk service to eject
     /// the drive instead (NotPermitted when that is refused too).
     enum class Access { NodeOnly, NodeOrDiskService };
@@ -123,6 +125,10 @@ public:
     static std::optional<QString> bsdDiskNameOfVolume(qint16 volumeRef, qn::hardware::DeviceRegistry& registry);
 
 private:
+    // The tray operations with their typed status; the public ones return its
+    // number.
+    qn::hardware::IOReturn readTrayState(quint8* state);
+    qn::hardware::IOReturn commandTray(quint8 open);
     bool discStillMounted() const;
     TrayOutcome ejectThroughDiskService();
     QNDeviceOperator(qn::hardware::DeviceRegistry& registry, std::unique_ptr<qn::hardware::TrayInterface> interface,

@@ -10,6 +10,8 @@
 namespace {
 constexpr int kStepDelayMs = 50;
 constexpr int kWaitPassMs = 50;
+// A tray check status is the operator's signed number (see TrayCheck.h).
+constexpr qint32 kGeneralError = qint32(qn::hardware::IOReturn::Error);
 }  // namespace
 
 TrayCheck::TrayCheck(QNDeviceScanner& scanner, qn::hardware::DeviceRegistry& registry, DriveModelMemory& memory,
@@ -53,7 +55,7 @@ void TrayCheck::checkDrive(int index)
     const QNDevicePtr device = devices.at(index);
     _operator = device ? QNDeviceOperator::deviceOperatorForDevice(device, _registry) : nullptr;
     if (!_operator) {
-        record(device, qn::hardware::kIOReturnError);
+        record(device, kGeneralError);
         scheduleStep(kStepDelayMs, [this, index] { checkDrive(index + 1); });
         return;
     }
@@ -78,7 +80,7 @@ void TrayCheck::checkDrive(int index)
     case Outcome::Refused:
     case Outcome::NotPermitted:
     case Outcome::Failed:
-        record(device, qn::hardware::kIOReturnError);
+        record(device, kGeneralError);
         break;
     }
     scheduleStep(kStepDelayMs, [this, index] { checkDrive(index + 1); });
@@ -127,7 +129,7 @@ qint32 TrayCheck::trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen
         return status;
     if (state == QNDeviceOperator::kTrayOpen) {
         seenOpen = true;
-        return deviceOperator.setTrayStateToClose() != 0 ? qn::hardware::kIOReturnError : kQNTrayStillMoving;
+        return deviceOperator.setTrayStateToClose() != 0 ? kGeneralError : kQNTrayStillMoving;
     }
     return seenOpen ? 0 : kQNTrayStillMoving;
 }

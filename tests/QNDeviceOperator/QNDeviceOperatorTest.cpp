@@ -36,13 +36,13 @@ TEST(QNDeviceOperator, TrayStateIsZeroOrOneAnythingElseIsAnError)
     EXPECT_EQ(op->getTrayState(&state), 0);
     EXPECT_EQ(state, QNDeviceOperator::kTrayClosed);
 
-    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> qint32 {
+    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> Status {
         s.drive("sr0")->reportedTrayState = 2;
-        return 0;
+        return {};
     }),
               0);
     state = 0x55;
-    EXPECT_EQ(op->getTrayState(&state), kIOReturnError);
+    EXPECT_EQ(op->getTrayState(&state), qint32(IOReturn::Error));
     EXPECT_EQ(state, 0x55);
 }
 
@@ -95,9 +95,9 @@ TEST(QNDeviceOperator, EjectsTheFirstMountedVolumeOfItsOwnDrive)
     d.discPresent = true;
     d.volumes = {{"sr1p1", "/media/p1", false, false}, {"sr1p2", "/media/p2", true, false}, {"sr1p3", "/media/p3", true, false}};
     ASSERT_EQ(hw.machine.plug(d), 0);
-    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> qint32 {
+    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> Status {
         s.fixedVolumes.append(SimFixedVolume{"sda1", "/"});
-        return 0;
+        return {};
     }),
               0);
 
@@ -244,4 +244,57 @@ TEST(QNDeviceOperator, CloseIfOpenClosesAnOpenTrayAndOnlyReportsAClosedOne)
     EXPECT_FALSE(hw.machine.read()->drive(QStringLiteral("sr0"))->trayOpen);
     ASSERT_EQ(hw.machine.unplug(QStringLiteral("sr0")), 0);
     EXPECT_EQ(op->closeTrayIfOpen(), QNDeviceOperator::CloseOutcome::Failed);
+}
+
+// --- A drive's own error code ---------------------------------------------------
+
+namespace {
+
+// A drive that answers every tray call with one code. Only a double can: no
+// backend here makes a code outside the known ones.
+class OneAnswerRegistry : public DeviceRegistry {
+public:
+    IOReturn answer = IOReturn::Success;
+
+    QString backendName() const override { return QStringLiteral("one-answer"); }
+    bool startWatching() override { return false; }
+    void stopWatching() override {}
+    QList<QVariantMap> matchingDrives() override { return {}; }
+    EntryId findDriveByIdentity(const QByteArray& guid) override { return guid.isEmpty() ? EntryId() : "drive"; }
+    std::unique_ptr<TrayInterface> openTrayInterface(const EntryId&, IOReturn* status) override
+    {
+        if (status)
+            *status = IOReturn::Success;
+        return std::make_unique<Tray>(*this);
+    }
+    std::optional<QString> discBSDName(const EntryId&) override { return std::nullopt; }
+    std::optional<VolumeRef> volumeAtIndex(int) override { return std::nullopt; }
+    std::optional<QString> volumeDeviceName(VolumeRef) override { return std::nullopt; }
+    Status ejectVolume(VolumeRef) override { return VolumeStatus::NotFound; }
+
+private:
+    struct Tray : TrayInterface {
+        explicit Tray(OneAnswerRegistry& r) : registry(r) {}
+        IOReturn getTrayState(quint8&) override { return registry.answer; }
+        IOReturn setTrayState(quint8) override { return registry.answer; }
+        OneAnswerRegistry& registry;
+    };
+};
+
+}  // namespace
+
+TEST(QNDeviceOperator, TrayOperationsPassTheDrivesOwnCodeThroughUnchanged)
+{
+    OneAnswerRegistry registry;
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), registry);
+    ASSERT_TRUE(op);
+    // Known codes and ones no enumerator names (a drive's own, a negative one).
+    for (const qint32 code : {qint32(IOReturn::Busy), qint32(IOReturn::Unsupported), qint32(0xE00002EB), -1}) {
+        registry.answer = IOReturn(code);
+        quint8 state = 0x55;
+        EXPECT_EQ(op->getTrayState(&state), code);
+        EXPECT_EQ(state, 0x55);
+        EXPECT_EQ(op->setTrayStateToOpen(), code);
+        EXPECT_EQ(op->setTrayStateToClose(), code);
+    }
 }

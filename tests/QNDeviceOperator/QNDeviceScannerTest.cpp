@@ -127,12 +127,12 @@ TEST(QNDeviceScanner, DriveWithoutIdentityIsListedButNeverRemoved)
 {
     qn::test::SimulatedMachine hw;
     hw.plug("sr0", "Known");
-    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> qint32 {
+    ASSERT_EQ(hw.machine.modify([](SimMachineState& s, QString&, QString&) -> Status {
         SimDrive anonymous;
         anonymous.bsdName = "sr1";
         anonymous.product = "Anonymous";
         s.drives.append(anonymous);  // no identity at all
-        return 0;
+        return {};
     }),
               0);
     QNDeviceScanner scanner(hw.registry);

@@ -150,7 +150,7 @@ TEST_F(TrayCheckTest, SameModelTwiceKeepsTheLaterResult)
     hw.machine.modify([](qn::hardware::SimMachineState& s, QString&, QString&) {
         s.drive("sr0")->trayMotor = false;
         s.drive("sr1")->trayMotor = true;
-        return 0;
+        return qn::hardware::Status();
     });
     runCheck();
     EXPECT_EQ(slotLoadingOf(0), QVariant(false));

@@ -22,9 +22,9 @@ QString machineFolder(std::unique_ptr<QTemporaryDir>& dir, const QString& folder
     return dir->path();
 }
 
-void expectDone(qint32 status, const QString& error, const char* what)
+void expectDone(hardware::Status status, const QString& error, const char* what)
 {
-    EXPECT_EQ(status, 0) << what << ": " << error.toStdString();
+    EXPECT_EQ(status.code(), 0) << what << ": " << error.toStdString();
 }
 
 }  // namespace

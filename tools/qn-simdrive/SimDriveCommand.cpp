@@ -56,12 +56,13 @@ int usage(const QString& problem = {})
     return problem.isEmpty() ? 0 : 2;
 }
 
-int refused(qint32 status, const QString& error)
+int refused(Status status, const QString& error)
 {
-    if (status < -32768)  // a drive-interface code: shown as the registry writes it
-        std::fprintf(stderr, "qn-simdrive: %s (status 0x%08X)\n", qPrintable(error), unsigned(status));
+    const qint32 code = status.code();
+    if (code < -32768)  // a drive-interface code: shown as the registry writes it
+        std::fprintf(stderr, "qn-simdrive: %s (status 0x%08X)\n", qPrintable(error), unsigned(code));
     else
-        std::fprintf(stderr, "qn-simdrive: %s (status %d)\n", qPrintable(error), int(status));
+        std::fprintf(stderr, "qn-simdrive: %s (status %d)\n", qPrintable(error), int(code));
     return 1;
 }
 
@@ -157,8 +158,8 @@ int plug(SimMachine& machine, QStringList args)
         d.volumes = volumeList(discVolumes.isEmpty() ? d.bsdName : discVolumes, mounted);
     }
     QString error;
-    const qint32 status = machine.plug(d, &error);
-    if (status != 0)
+    const Status status = machine.plug(d, &error);
+    if (!status.ok())
         return refused(status, error);
     const std::optional<SimMachineState> s = machine.read();
     QTextStream(stdout) << (s && !s->drives.isEmpty() ? s->drives.last().bsdName : d.bsdName) << "\n";
@@ -210,18 +211,18 @@ int runSimDrive(const QStringList& arguments)
 
     SimMachine machine(path);
     QString error;
-    auto done = [&](qint32 status) { return status == 0 ? 0 : refused(status, error); };
+    auto done = [&](Status status) { return status.ok() ? 0 : refused(status, error); };
     auto needArgs = [&](int min, int max) { return args.size() >= min && args.size() <= max; };
 
     if (command == "create" && needArgs(0, 0)) {
         if (!machine.create(&error))
-            return refused(kIOReturnError, error);
+            return refused(IOReturn::Error, error);
         return 0;
     }
     if (command == "list" && needArgs(0, 0)) {
         const std::optional<SimMachineState> s = machine.read(&error);
         if (!s)
-            return refused(kIOReturnError, error);
+            return refused(IOReturn::Error, error);
         list(*s);
         return 0;
     }

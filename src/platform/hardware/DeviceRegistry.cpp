@@ -24,9 +24,9 @@ DeviceRegistry& DeviceRegistry::instance()
     return *registry;
 }
 
-qint32 DeviceRegistry::ejectThroughDiskService(const EntryId&)
+Status DeviceRegistry::ejectThroughDiskService(const EntryId&)
 {
-    return kIOReturnUnsupported;
+    return IOReturn::Unsupported;
 }
 
 DeviceNode DeviceRegistry::deviceNode(const EntryId&)
@@ -36,27 +36,27 @@ DeviceNode DeviceRegistry::deviceNode(const EntryId&)
 
 void DeviceRegistry::note(const QString&) {}
 
-qint32 statusFromErrno(int error)
+IOReturn statusFromErrno(int error)
 {
     switch (error) {
     case 0:
-        return kIOReturnSuccess;
+        return IOReturn::Success;
     case EBUSY:
-        return kIOReturnBusy;
+        return IOReturn::Busy;
     case ENOSYS:
     case ENOTTY:
     case EOPNOTSUPP:
-        return kIOReturnUnsupported;
+        return IOReturn::Unsupported;
     case EPERM:
     case EACCES:
-        return kIOReturnNotPrivileged;
+        return IOReturn::NotPrivileged;
     case ENODEV:
     case ENXIO:
     case ENOENT:
     case ENOMEDIUM:
-        return kIOReturnNoDevice;
+        return IOReturn::NoDevice;
     default:
-        return kIOReturnError;
+        return IOReturn::Error;
     }
 }
 

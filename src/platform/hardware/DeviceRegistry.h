@@ -8,9 +8,10 @@
 // the kernel's CD-ROM interface on a real machine, or a simulated machine
 // described by a JSON file when QNLAB_SIMULATED_HARDWARE names one.
 //
-// Error convention: operations that act on hardware return a signed 32-bit
-// status, 0 on success and one of the non-zero codes below otherwise. Nothing
-// throws.
+// Error convention: operations that act on hardware return a status of
+// Status.h, 0 (Success) when they did what was asked. Nothing throws.
+#include "hardware/Status.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -23,22 +24,8 @@
 
 namespace qn::hardware {
 
-// Status codes. The kIOReturn* values are the drive-interface codes the suite
-// prints and compares; the volume codes are those of a refused volume eject.
-inline constexpr qint32 kIOReturnSuccess = 0;
-inline constexpr qint32 kIOReturnError = qint32(0xE00002BC);        // general failure
-inline constexpr qint32 kIOReturnNoDevice = qint32(0xE00002C0);     // drive or node gone
-inline constexpr qint32 kIOReturnNotPrivileged = qint32(0xE00002C1); // this user may not use the drive's node
-inline constexpr qint32 kIOReturnUnsupported = qint32(0xE00002C7);  // e.g. no tray motor
-inline constexpr qint32 kIOReturnBusy = qint32(0xE00002D5);         // e.g. disc mounted / door locked
-inline constexpr qint32 kIOReturnNotReady = qint32(0xE00002D8);     // drive not ready (disc spinning up)
-inline constexpr qint32 kVolumeNotFoundErr = -35;                   // no such volume
-inline constexpr qint32 kVolumeIOErr = -36;                         // unmount failed otherwise
-inline constexpr qint32 kVolumeBusyErr = -47;                       // a file on the volume is in use
-inline constexpr qint32 kVolumeNotPermittedErr = -54;               // no right to unmount
-
-/// Maps an errno value of a failed drive command to a non-zero status.
-qint32 statusFromErrno(int error);
+/// Maps an errno value of a failed drive command to a status (Success for 0).
+IOReturn statusFromErrno(int error);
 
 // Keys of a drive's property table (values: QByteArray for the identity,
 // QString for texts, uint for the masks, QVariantMap for the two groups).
@@ -66,13 +53,13 @@ class TrayInterface {
 public:
     virtual ~TrayInterface() = default;
     /// Raw tray state as the drive reports it: 0 closed, 1 open, any other
-    /// value means the drive could not say. kIOReturnNotReady when the drive
-    /// is busy getting ready (a disc spinning up): worth asking again. `state`
-    /// is written only when the result is 0.
-    virtual qint32 getTrayState(quint8& state) = 0;
+    /// value means the drive could not say. NotReady when the drive is busy
+    /// getting ready (a disc spinning up): worth asking again. `state` is
+    /// written only on Success.
+    virtual IOReturn getTrayState(quint8& state) = 0;
     /// 1 opens the tray, 0 closes it. Returns once the drive accepted or
-    /// refused the command; non-zero when refused (locked, busy, no motor).
-    virtual qint32 setTrayState(quint8 open) = 0;
+    /// refused the command (locked, busy, no motor).
+    virtual IOReturn setTrayState(quint8 open) = 0;
 };
 
 /// A drive's device node and the group that owns it, for telling a user who
@@ -111,16 +98,17 @@ public:
     virtual EntryId findDriveByIdentity(const QByteArray& guid) = 0;
     /// Opens the tray interface of an entry; null with `status` set when
     /// the entry is gone or its node cannot be opened.
-    virtual std::unique_ptr<TrayInterface> openTrayInterface(const EntryId& entry, qint32* status = nullptr) = 0;
+    virtual std::unique_ptr<TrayInterface> openTrayInterface(const EntryId& entry, IOReturn* status = nullptr) = 0;
     /// Disk name of the disc in the drive ("sr0"); nullopt when no disc.
     virtual std::optional<QString> discBSDName(const EntryId& entry) = 0;
-    /// The way out when openTrayInterface() answers kIOReturnNotPrivileged:
-    /// unmounts the drive's volumes and asks the system's disk service to
-    /// eject the drive; its policy decides. 0 when the tray opened;
-    /// kIOReturnNotPrivileged when the service refused this user or there is
-    /// no service; kVolumeBusyErr when a volume is in use. The default (a
-    /// backend without such a service) answers kIOReturnUnsupported.
-    virtual qint32 ejectThroughDiskService(const EntryId& entry);
+    /// The way out when openTrayInterface() answers NotPrivileged: unmounts
+    /// the drive's volumes and asks the system's disk service to eject the
+    /// drive; its policy decides. Success when the tray opened; NotPrivileged
+    /// when the service refused this user or there is no service;
+    /// VolumeStatus::Busy when a volume is in use, IOReturn::Busy when the
+    /// drive is. The default (a backend without such a service) answers
+    /// IOReturn::Unsupported.
+    virtual Status ejectThroughDiskService(const EntryId& entry);
     /// The drive's device node and its owning group; empty when unknown.
     virtual DeviceNode deviceNode(const EntryId& entry);
 
@@ -131,9 +119,10 @@ public:
     /// volume is unknown or lives on no disk device.
     virtual std::optional<QString> volumeDeviceName(VolumeRef ref) = 0;
     /// Unmounts every volume of the disc that holds `ref`, then ejects the
-    /// disc. Non-zero when a volume refuses (busy: kVolumeBusyErr) or the
-    /// eject fails; volumes unmounted before the failure stay unmounted.
-    virtual qint32 ejectVolume(VolumeRef ref) = 0;
+    /// disc. A volume code when a volume refuses (VolumeStatus::Busy when in
+    /// use), a drive code when the eject fails; volumes unmounted before the
+    /// failure stay unmounted.
+    virtual Status ejectVolume(VolumeRef ref) = 0;
 
     // --- Tracing -------------------------------------------------------------------
     /// A step of a program using the registry ("agent panel shown"), for

@@ -2,7 +2,7 @@
 # Drive access: the device registry with its udev/kernel and simulated backends.
 set(_hw ${CMAKE_CURRENT_LIST_DIR})
 target_sources(QNPlatform PRIVATE
-  ${_hw}/DeviceRegistry.cpp ${_hw}/DeviceRegistry.h
+  ${_hw}/DeviceRegistry.cpp ${_hw}/DeviceRegistry.h ${_hw}/Status.h
   ${_hw}/linux/LinuxDeviceRegistry.cpp ${_hw}/linux/LinuxDeviceRegistry.h
   ${_hw}/linux/MountTable.cpp ${_hw}/linux/MountTable.h ${_hw}/linux/HardwareRoot.h
   ${_hw}/linux/UDisksUnmounter.cpp ${_hw}/linux/UDisksUnmounter.h

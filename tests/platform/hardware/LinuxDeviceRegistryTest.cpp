@@ -136,7 +136,7 @@ TEST_F(LinuxBackend, TrayStateFollowsTheDriveStatus)
     // caller's byte stays as it was (0x55). (A drive that is not ready is
     // asked again first: DiscEject.DriveSpinningUpIsAskedAgainForAtMostThreeSeconds.)
     for (const Case& c : {Case{CDS_TRAY_OPEN, 0, 1}, Case{CDS_NO_DISC, 0, 0}, Case{CDS_DISC_OK, 0, 0},
-                          Case{CDS_NO_INFO, kIOReturnError, 0x55}}) {
+                          Case{CDS_NO_INFO, qint32(IOReturn::Error), 0x55}}) {
         drives.withIoctls([&](UMockdevDrives::Ioctls& s) { s.driveStatus = c.cds; });
         quint8 state = 0x55;
         EXPECT_EQ(op->getTrayState(&state), c.status) << "CDS " << c.cds;
@@ -162,8 +162,8 @@ TEST_F(LinuxBackend, OpenUnlocksTheDoorThenEjectsAndErrorsAreStatuses)
         s.ejectErrno = EBUSY;
         s.closeErrno = ENOSYS;
     });
-    EXPECT_EQ(op->setTrayStateToOpen(), kIOReturnBusy);
-    EXPECT_EQ(op->setTrayStateToClose(), kIOReturnUnsupported);
+    EXPECT_EQ(op->setTrayStateToOpen(), qint32(IOReturn::Busy));
+    EXPECT_EQ(op->setTrayStateToClose(), qint32(IOReturn::Unsupported));
 }
 
 TEST_F(LinuxBackend, NoOperatorForAnUnknownOrMissingIdentity)

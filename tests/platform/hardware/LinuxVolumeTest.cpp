@@ -109,7 +109,7 @@ TEST_F(DiscEject, DriveSpinningUpIsAskedAgainForAtMostThreeSeconds)
 
     drives.withIoctls([](UMockdevDrives::Ioctls& s) { s.notReadyAnswers = 1000000; });
     state = 7;
-    EXPECT_EQ(op->getTrayState(&state), kIOReturnNotReady);
+    EXPECT_EQ(op->getTrayState(&state), qint32(IOReturn::NotReady));
     EXPECT_EQ(state, 7);
 }
 
@@ -129,7 +129,7 @@ TEST_F(DiscEject, BusyOrRefusedVolumeIsNotEjected)
         EXPECT_FALSE(ejected()) << behaviour;
         // The status tells which.
         const QList<MountEntry> table = readMountTable(HardwareRoot(proc.path()));
-        EXPECT_EQ(r->unmount(table.last()), QByteArray(behaviour) == "busy" ? kVolumeBusyErr : kVolumeNotPermittedErr);
+        EXPECT_EQ(r->unmount(table.last()), QByteArray(behaviour) == "busy" ? VolumeStatus::Busy : VolumeStatus::NotPermitted);
     }
 }
 
@@ -202,7 +202,7 @@ TEST_P(WithoutNodeAccess, EjectGoesThroughUDisksAndCloseReportsNoPermission)
     device->setGUIDData(kSerial);
 
     std::shared_ptr<QNDeviceOperator> op, nodeOnly;
-    qint32 openStatus = 0;
+    IOReturn openStatus = IOReturn::Success;
     {
         const uid_t before = ::setfsuid(65534);
         ASSERT_EQ(before, 0u);
@@ -211,12 +211,12 @@ TEST_P(WithoutNodeAccess, EjectGoesThroughUDisksAndCloseReportsNoPermission)
         op = QNDeviceOperator::deviceOperatorForDevice(device, *r, QNDeviceOperator::Access::NodeOrDiskService);
         ::setfsuid(before);
     }
-    EXPECT_EQ(openStatus, kIOReturnNotPrivileged);
+    EXPECT_EQ(openStatus, IOReturn::NotPrivileged);
     EXPECT_FALSE(nodeOnly);  // callers that need the node get no operator, as before
     ASSERT_TRUE(op);
     EXPECT_FALSE(op->hasNodeAccess());
     quint8 state = 7;
-    EXPECT_EQ(op->getTrayState(&state), kIOReturnNotPrivileged);
+    EXPECT_EQ(op->getTrayState(&state), qint32(IOReturn::NotPrivileged));
     EXPECT_EQ(state, 7);
     EXPECT_EQ(op->closeTrayIfOpen(), QNDeviceOperator::CloseOutcome::NotPermitted);
     const DeviceNode node = op->deviceNode();

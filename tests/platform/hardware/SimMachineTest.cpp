@@ -17,6 +17,14 @@
 
 using namespace qn::hardware;
 
+namespace qn::hardware {
+// Failed expectations show the number.
+void PrintTo(Status status, std::ostream* out)
+{
+    *out << status.code();
+}
+}  // namespace qn::hardware
+
 namespace {
 
 class SimMachineTest : public ::testing::Test {
@@ -56,10 +64,10 @@ TEST_F(SimMachineTest, TrayCommandsFollowTheKernelRules)
     ASSERT_EQ(machine.plug(burner("sr0", true)), 0);
     QString error;
     // A mounted disc keeps the tray shut.
-    EXPECT_EQ(machine.commandTray("sr0", true, &error), kIOReturnBusy);
+    EXPECT_EQ(machine.commandTray("sr0", true, &error), IOReturn::Busy);
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(drive("sr0").trayOpen);
-    EXPECT_EQ(machine.moveTrayByHand("sr0", true), kIOReturnBusy);
+    EXPECT_EQ(machine.moveTrayByHand("sr0", true), IOReturn::Busy);
     // An eject unmounts, then opens the tray with the disc on it.
     EXPECT_EQ(machine.ejectDisc("sr0"), 0);
     EXPECT_TRUE(drive("sr0").trayOpen);
@@ -70,7 +78,7 @@ TEST_F(SimMachineTest, TrayCommandsFollowTheKernelRules)
     EXPECT_EQ(machine.moveTrayByHand("sr0", false), 0);
     EXPECT_EQ(machine.mount("sr0"), 0);
     EXPECT_TRUE(drive("sr0").volumes[0].mounted);
-    EXPECT_EQ(machine.mount("sr0", "sr0p9"), kVolumeNotFoundErr);
+    EXPECT_EQ(machine.mount("sr0", "sr0p9"), VolumeStatus::NotFound);
 }
 
 TEST_F(SimMachineTest, BusyPartitionStopsTheEjectAfterTheOnesBeforeIt)
@@ -78,7 +86,7 @@ TEST_F(SimMachineTest, BusyPartitionStopsTheEjectAfterTheOnesBeforeIt)
     ASSERT_EQ(machine.plug(burner("sr0", true, {{"sr0p1", "/media/a", true, false}, {"sr0p2", "/media/b", true, true}})),
               0);
     QString error;
-    EXPECT_EQ(machine.ejectDisc("sr0", &error), kVolumeBusyErr);
+    EXPECT_EQ(machine.ejectDisc("sr0", &error), VolumeStatus::Busy);
     EXPECT_TRUE(error.contains("sr0p2"));
     const SimDrive d = drive("sr0");
     EXPECT_FALSE(d.volumes[0].mounted);  // unmounted before the busy one: stays so
@@ -97,9 +105,9 @@ TEST_F(SimMachineTest, SlotLoadersAndMotorlessTraysRefuseTrayCommands)
     manual.trayMotor = false;
     ASSERT_EQ(machine.plug(slot), 0);
     ASSERT_EQ(machine.plug(manual), 0);
-    EXPECT_EQ(machine.commandTray("sr0", true), kIOReturnUnsupported);
-    EXPECT_EQ(machine.commandTray("sr1", true), kIOReturnUnsupported);
-    EXPECT_EQ(machine.commandTray("sr1", false), kIOReturnUnsupported);
+    EXPECT_EQ(machine.commandTray("sr0", true), IOReturn::Unsupported);
+    EXPECT_EQ(machine.commandTray("sr1", true), IOReturn::Unsupported);
+    EXPECT_EQ(machine.commandTray("sr1", false), IOReturn::Unsupported);
     // The slot loader pushes its disc out; its "tray" never reads open.
     EXPECT_EQ(machine.ejectDisc("sr0"), 0);
     EXPECT_FALSE(drive("sr0").discPresent);
@@ -113,7 +121,7 @@ TEST_F(SimMachineTest, SlotLoadersAndMotorlessTraysRefuseTrayCommands)
 TEST_F(SimMachineTest, DiscsGoInAndOutOnlyThroughAnOpenTray)
 {
     ASSERT_EQ(machine.plug(burner("sr0", false)), 0);
-    EXPECT_EQ(machine.insertDisc("sr0", {}), kIOReturnBusy);
+    EXPECT_EQ(machine.insertDisc("sr0", {}), IOReturn::Busy);
     ASSERT_EQ(machine.moveTrayByHand("sr0", true), 0);
     EXPECT_EQ(machine.insertDisc("sr0", {{"sr0p1", {}, true, true}, {"sr0p2", {}, false, false}}), 0);
     const SimDrive d = drive("sr0");
@@ -121,11 +129,11 @@ TEST_F(SimMachineTest, DiscsGoInAndOutOnlyThroughAnOpenTray)
     EXPECT_FALSE(d.volumes[0].mounted);  // a new disc is never mounted or busy yet
     EXPECT_FALSE(d.volumes[0].busy);
     EXPECT_EQ(d.volumes[0].mountPoint, "/media/sim/sr0p1");
-    EXPECT_EQ(machine.insertDisc("sr0", {}), kIOReturnBusy);  // already holds one
+    EXPECT_EQ(machine.insertDisc("sr0", {}), IOReturn::Busy);  // already holds one
     EXPECT_EQ(machine.removeDisc("sr0"), 0);
-    EXPECT_EQ(machine.removeDisc("sr0"), kIOReturnNoDevice);
+    EXPECT_EQ(machine.removeDisc("sr0"), IOReturn::NoDevice);
     EXPECT_EQ(machine.unplug("sr0"), 0);
-    EXPECT_EQ(machine.unplug("sr0"), kIOReturnNoDevice);
+    EXPECT_EQ(machine.unplug("sr0"), IOReturn::NoDevice);
 }
 
 TEST_F(SimMachineTest, BadFileIsReportedAndLeftUntouched)
@@ -151,7 +159,7 @@ TEST_F(SimMachineTest, LogHasMillisecondTimesPidsAndOrder)
     const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
     ASSERT_EQ(machine.plug(burner("sr0", true)), 0);
     ASSERT_EQ(machine.setBusy("sr0", true), 0);
-    EXPECT_EQ(machine.ejectDisc("sr0"), kVolumeBusyErr);
+    EXPECT_EQ(machine.ejectDisc("sr0"), VolumeStatus::Busy);
     const QList<SimLogEntry> log = machine.readLog();
     ASSERT_EQ(log.size(), 4);
     EXPECT_EQ(log[0].text, "machine-created");

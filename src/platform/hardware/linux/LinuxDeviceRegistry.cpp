@@ -91,32 +91,32 @@ QString decodeUdevEnc(const QString& enc)
     return QString::fromUtf8(out).trimmed();
 }
 
-qint32 readTrayState(int fd, quint8& state)
+IOReturn readTrayState(int fd, quint8& state)
 {
     const int r = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
     if (r < 0)
         return statusFromErrno(errno);
     if (r == CDS_DRIVE_NOT_READY)
-        return kIOReturnNotReady;  // the caller may ask again
+        return IOReturn::NotReady;  // the caller may ask again
     if (r == CDS_TRAY_OPEN)
         state = 1;
     else if (r == CDS_NO_DISC || r == CDS_DISC_OK)
         state = 0;
     else
         state = 2;  // no information
-    return 0;
+    return IOReturn::Success;
 }
 
-qint32 commandTray(int fd, quint8 open)
+IOReturn commandTray(int fd, quint8 open)
 {
     if (open) {
         // Another opener may have locked the door; CDROMEJECT reports
         // whether that still stands in the way. The kernel refuses it (EBUSY)
         // unless this is the node's only open, hence one descriptor per drive.
         ::ioctl(fd, CDROM_LOCKDOOR, 0);
-        return ::ioctl(fd, CDROMEJECT, 0) < 0 ? statusFromErrno(errno) : 0;
+        return ::ioctl(fd, CDROMEJECT, 0) < 0 ? statusFromErrno(errno) : IOReturn::Success;
     }
-    return ::ioctl(fd, CDROMCLOSETRAY, 0) < 0 ? statusFromErrno(errno) : 0;
+    return ::ioctl(fd, CDROMCLOSETRAY, 0) < 0 ? statusFromErrno(errno) : IOReturn::Success;
 }
 
 }  // namespace
@@ -139,16 +139,16 @@ struct LinuxDeviceRegistry::Private {
 
     // The one place a drive node is opened. Never a blocking open: on a
     // CD-ROM node it would close the tray.
-    DriveNode openDriveNode(const QString& path, qint32* status = nullptr)
+    DriveNode openDriveNode(const QString& path, IOReturn* status = nullptr)
     {
         if (DriveNode shared = open.value(path).lock()) {
             if (status)
-                *status = 0;
+                *status = IOReturn::Success;
             return shared;
         }
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (status)
-            *status = fd < 0 ? statusFromErrno(errno) : 0;
+            *status = fd < 0 ? statusFromErrno(errno) : IOReturn::Success;
         if (fd < 0)
             return nullptr;
         DriveNode node = std::make_shared<DriveFd>(fd);
@@ -319,8 +319,8 @@ namespace {
 class LinuxTray : public TrayInterface {
 public:
     explicit LinuxTray(DriveNode node) : _node(std::move(node)) {}
-    qint32 getTrayState(quint8& state) override { return readTrayState(_node->fd, state); }
-    qint32 setTrayState(quint8 open) override { return commandTray(_node->fd, open); }
+    IOReturn getTrayState(quint8& state) override { return readTrayState(_node->fd, state); }
+    IOReturn setTrayState(quint8 open) override { return commandTray(_node->fd, open); }
 
 private:
     DriveNode _node;
@@ -328,9 +328,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TrayInterface> LinuxDeviceRegistry::openTrayInterface(const EntryId& entry, qint32* status)
+std::unique_ptr<TrayInterface> LinuxDeviceRegistry::openTrayInterface(const EntryId& entry, IOReturn* status)
 {
-    auto fail = [&](qint32 s) -> std::unique_ptr<TrayInterface> {
+    auto fail = [&](IOReturn s) -> std::unique_ptr<TrayInterface> {
         if (status)
             *status = s;
         return nullptr;
@@ -339,13 +339,13 @@ std::unique_ptr<TrayInterface> LinuxDeviceRegistry::openTrayInterface(const Entr
     const char* node = dev ? udev_device_get_devnode(dev.get()) : nullptr;
     const QString path = node ? d->options.root.devPath(QString::fromUtf8(node)) : QString();
     if (path.isEmpty())
-        return fail(kIOReturnNoDevice);
-    qint32 openStatus = 0;
+        return fail(IOReturn::NoDevice);
+    IOReturn openStatus = IOReturn::Success;
     DriveNode fd = d->openDriveNode(path, &openStatus);
     if (!fd)
         return fail(openStatus);
     if (status)
-        *status = 0;
+        *status = IOReturn::Success;
     return std::make_unique<LinuxTray>(std::move(fd));
 }
 
@@ -385,80 +385,81 @@ std::optional<QString> LinuxDeviceRegistry::volumeDeviceName(VolumeRef ref)
     return std::nullopt;
 }
 
-qint32 LinuxDeviceRegistry::unmount(const MountEntry& entry)
+VolumeStatus LinuxDeviceRegistry::unmount(const MountEntry& entry)
 {
     const std::optional<QString> name = deviceNameOfMount(entry, d->options.root);
     const UDisksUnmounter udisks(d->options.udisksBusAddress);
     switch (name ? udisks.unmount(*name) : UDisksUnmounter::Result::Unavailable) {
     case UDisksUnmounter::Result::Done:
-        return 0;
+        return VolumeStatus::Success;
     case UDisksUnmounter::Result::Busy:
-        return kVolumeBusyErr;
+        return VolumeStatus::Busy;
     case UDisksUnmounter::Result::NotAuthorized:
-        return kVolumeNotPermittedErr;
+        return VolumeStatus::NotPermitted;
     case UDisksUnmounter::Result::Failed:
-        return kVolumeIOErr;
+        return VolumeStatus::IOError;
     case UDisksUnmounter::Result::Unavailable:
         break;
     }
     if (!d->options.allowUmount2)
-        return kVolumeNotPermittedErr;
+        return VolumeStatus::NotPermitted;
     // UMOUNT_NOFOLLOW: a mount point that became a symbolic link (an
     // unprivileged user's doing) must not redirect a root unmount elsewhere.
     if (::umount2(QFile::encodeName(entry.mountPoint).constData(), UMOUNT_NOFOLLOW) == 0)
-        return 0;
+        return VolumeStatus::Success;
     switch (errno) {
     case EBUSY:
-        return kVolumeBusyErr;
+        return VolumeStatus::Busy;
     case EPERM:
-        return kVolumeNotPermittedErr;
+        return VolumeStatus::NotPermitted;
     case EINVAL:
-        return 0;  // no longer a mount point
+        return VolumeStatus::Success;  // no longer a mount point
     default:
-        return kVolumeIOErr;
+        return VolumeStatus::IOError;
     }
 }
 
-qint32 LinuxDeviceRegistry::unmountDisk(const QString& disk, const QList<MountEntry>& table)
+VolumeStatus LinuxDeviceRegistry::unmountDisk(const QString& disk, const QList<MountEntry>& table)
 {
     for (const MountEntry& m : table) {
         const std::optional<QString> name = deviceNameOfMount(m, d->options.root);
         if (!name || !(deviceBelongsToDisk(*name, disk) || wholeDiskOf(*name, d->options.root) == disk))
             continue;
-        if (const qint32 status = unmount(m))
+        if (const VolumeStatus status = unmount(m); status != VolumeStatus::Success)
             return status;
     }
-    return 0;
+    return VolumeStatus::Success;
 }
 
-qint32 LinuxDeviceRegistry::ejectThroughDiskService(const EntryId& entry)
+Status LinuxDeviceRegistry::ejectThroughDiskService(const EntryId& entry)
 {
     const UdevDevicePtr dev = d->deviceAt(entry);
     if (!dev)
-        return kIOReturnNoDevice;
+        return IOReturn::NoDevice;
     const QString disk = QString::fromUtf8(udev_device_get_sysname(dev.get()));
     switch (unmountDisk(disk, readMountTable(d->options.root))) {
-    case 0:
+    case VolumeStatus::Success:
         break;
-    case kVolumeBusyErr:
-        return kVolumeBusyErr;
-    case kVolumeNotPermittedErr:
-        return kIOReturnNotPrivileged;  // no udisks2, or its policy refused the unmount
-    default:
-        return kIOReturnError;
+    case VolumeStatus::Busy:
+        return VolumeStatus::Busy;
+    case VolumeStatus::NotPermitted:
+        return IOReturn::NotPrivileged;  // no udisks2, or its policy refused the unmount
+    case VolumeStatus::NotFound:
+    case VolumeStatus::IOError:
+        return IOReturn::Error;
     }
     switch (UDisksUnmounter(d->options.udisksBusAddress).eject(disk)) {
     case UDisksUnmounter::Result::Done:
-        return 0;
+        return IOReturn::Success;
     case UDisksUnmounter::Result::Busy:
-        return kIOReturnBusy;
+        return IOReturn::Busy;
     case UDisksUnmounter::Result::NotAuthorized:
     case UDisksUnmounter::Result::Unavailable:
-        return kIOReturnNotPrivileged;
+        return IOReturn::NotPrivileged;
     case UDisksUnmounter::Result::Failed:
         break;
     }
-    return kIOReturnError;
+    return IOReturn::Error;
 }
 
 DeviceNode LinuxDeviceRegistry::deviceNode(const EntryId& entry)
@@ -476,7 +477,7 @@ DeviceNode LinuxDeviceRegistry::deviceNode(const EntryId& entry)
     return result;
 }
 
-qint32 LinuxDeviceRegistry::ejectVolume(VolumeRef ref)
+Status LinuxDeviceRegistry::ejectVolume(VolumeRef ref)
 {
     const QString key = volumeKeyForRef(ref);
     const QList<MountEntry> table = readMountTable(d->options.root);
@@ -485,11 +486,11 @@ qint32 LinuxDeviceRegistry::ejectVolume(VolumeRef ref)
         if (!key.isEmpty() && m.key() == key)
             device = deviceNameOfMount(m, d->options.root);
     if (!device)
-        return kVolumeNotFoundErr;
+        return VolumeStatus::NotFound;
     const QString disk = wholeDiskOf(*device, d->options.root);
-    if (const qint32 status = unmountDisk(disk, table))
-        return status;
-    qint32 status = 0;
+    if (const VolumeStatus unmounted = unmountDisk(disk, table); unmounted != VolumeStatus::Success)
+        return unmounted;
+    IOReturn status = IOReturn::Success;
     const DriveNode fd = d->openDriveNode(d->options.root.devPath(QStringLiteral("/dev/") + disk), &status);
     if (!fd)
         return status;

@@ -20,7 +20,7 @@
 // tray interface, the disc query and the eject share one descriptor, because
 // the kernel refuses CDROMEJECT while the drive is open more than once. Volumes: /proc/self/mountinfo; unmount
 // through udisks2, or umount2() when allowed (root) and udisks2 is absent.
-// A user who may not open the node (EACCES/EPERM: kIOReturnNotPrivileged)
+// A user who may not open the node (EACCES/EPERM: IOReturn::NotPrivileged)
 // can still have udisks2 eject the drive when its policy allows it.
 #include "hardware/DeviceRegistry.h"
 #include "hardware/linux/HardwareRoot.h"
@@ -52,15 +52,15 @@ public:
     void stopWatching() override;
     QList<QVariantMap> matchingDrives() override;
     EntryId findDriveByIdentity(const QByteArray& guid) override;
-    std::unique_ptr<TrayInterface> openTrayInterface(const EntryId& entry, qint32* status = nullptr) override;
+    std::unique_ptr<TrayInterface> openTrayInterface(const EntryId& entry, IOReturn* status = nullptr) override;
     std::optional<QString> discBSDName(const EntryId& entry) override;
     /// Unmounts the drive's volumes (as ejectVolume() does), then udisks2's
     /// Drive.Eject.
-    qint32 ejectThroughDiskService(const EntryId& entry) override;
+    Status ejectThroughDiskService(const EntryId& entry) override;
     DeviceNode deviceNode(const EntryId& entry) override;
     std::optional<VolumeRef> volumeAtIndex(int index) override;
     std::optional<QString> volumeDeviceName(VolumeRef ref) override;
-    qint32 ejectVolume(VolumeRef ref) override;
+    Status ejectVolume(VolumeRef ref) override;
 
     /// The property table for a drive from its udev properties, its sysfs
     /// path, kernel name and the inquiry strings read from sysfs ("vendor",
@@ -68,14 +68,14 @@ public:
     static QVariantMap propertiesFrom(const QMap<QString, QString>& udevProperties, const QString& sysPath,
                                       const QString& kernelName, const QMap<QString, QString>& inquiry);
 
-    /// Unmounts one mount (udisks2, then umount2 when allowed); 0 or a
-    /// volume status code.
-    qint32 unmount(const MountEntry& entry);
+    /// Unmounts one mount (udisks2, then umount2 when allowed); Success or
+    /// why not.
+    VolumeStatus unmount(const MountEntry& entry);
 
 private:
     /// Unmounts every mount of disk `disk` or its partitions; the first
     /// refusal ends it.
-    qint32 unmountDisk(const QString& disk, const QList<MountEntry>& table);
+    VolumeStatus unmountDisk(const QString& disk, const QList<MountEntry>& table);
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -17,17 +17,19 @@ class SimTray : public TrayInterface {
 public:
     SimTray(SimMachine& machine, QString bsdName) : _machine(machine), _bsdName(std::move(bsdName)) {}
 
-    qint32 getTrayState(quint8& state) override
+    IOReturn getTrayState(quint8& state) override
     {
         const std::optional<SimMachineState> s = _machine.read();
         const SimDrive* d = s ? s->drive(_bsdName) : nullptr;
         if (!d)
-            return kIOReturnNoDevice;
+            return IOReturn::NoDevice;
         state = d->reportedTrayState ? quint8(*d->reportedTrayState) : quint8(d->trayOpen ? 1 : 0);
-        return 0;
+        return IOReturn::Success;
     }
 
-    qint32 setTrayState(quint8 open) override { return _machine.commandTray(_bsdName, open != 0); }
+    // A tray command fails only with drive codes (the drive's refusal, or
+    // Error when the machine file cannot be read or written).
+    IOReturn setTrayState(quint8 open) override { return IOReturn(_machine.commandTray(_bsdName, open != 0).code()); }
 
 private:
     SimMachine& _machine;
@@ -128,16 +130,16 @@ EntryId SimDeviceRegistry::findDriveByIdentity(const QByteArray& guid)
     return {};
 }
 
-std::unique_ptr<TrayInterface> SimDeviceRegistry::openTrayInterface(const EntryId& entry, qint32* status)
+std::unique_ptr<TrayInterface> SimDeviceRegistry::openTrayInterface(const EntryId& entry, IOReturn* status)
 {
     const std::optional<SimMachineState> s = _machine.read();
     if (!s || !s->drive(entry)) {
         if (status)
-            *status = kIOReturnNoDevice;
+            *status = IOReturn::NoDevice;
         return nullptr;
     }
     if (status)
-        *status = 0;
+        *status = IOReturn::Success;
     return std::make_unique<SimTray>(_machine, entry);
 }
 
@@ -186,17 +188,17 @@ std::optional<QString> SimDeviceRegistry::volumeDeviceName(VolumeRef ref)
     return std::nullopt;
 }
 
-qint32 SimDeviceRegistry::ejectVolume(VolumeRef ref)
+Status SimDeviceRegistry::ejectVolume(VolumeRef ref)
 {
     const QString key = volumeKeyForRef(ref);
     for (const Mounted& m : mountedVolumes()) {
         if (key.isEmpty() || m.key != key)
             continue;
         if (m.drive.isEmpty())
-            return kVolumeBusyErr;  // the machine's own disk cannot be ejected
+            return VolumeStatus::Busy;  // the machine's own disk cannot be ejected
         return _machine.ejectDisc(m.drive);
     }
-    return kVolumeNotFoundErr;
+    return VolumeStatus::NotFound;
 }
 
 void SimDeviceRegistry::note(const QString& text)

@@ -26,11 +26,11 @@ public:
     void stopWatching() override;
     QList<QVariantMap> matchingDrives() override;
     EntryId findDriveByIdentity(const QByteArray& guid) override;
-    std::unique_ptr<TrayInterface> openTrayInterface(const EntryId& entry, qint32* status = nullptr) override;
+    std::unique_ptr<TrayInterface> openTrayInterface(const EntryId& entry, IOReturn* status = nullptr) override;
     std::optional<QString> discBSDName(const EntryId& entry) override;
     std::optional<VolumeRef> volumeAtIndex(int index) override;
     std::optional<QString> volumeDeviceName(VolumeRef ref) override;
-    qint32 ejectVolume(VolumeRef ref) override;
+    Status ejectVolume(VolumeRef ref) override;
     /// Appended to the machine's event log.
     void note(const QString& text) override;
 

@@ -17,65 +17,65 @@ bool SimMachine::create(QString* error)
     return _file.replace(SimMachineState(), [this] { _log.append(QStringLiteral("machine-created")); }, error);
 }
 
-qint32 SimMachine::modify(const std::function<qint32(SimMachineState&, QString&, QString&)>& change, QString* error)
+Status SimMachine::modify(const std::function<Status(SimMachineState&, QString&, QString&)>& change, QString* error)
 {
     QString logText;
     return _file.transact([&](SimMachineState& s, QString& err) { return change(s, logText, err); },
-                          [&](qint32, const QDateTime& at) {
+                          [&](Status, const QDateTime& at) {
                               if (!logText.isEmpty())
                                   _log.append(logText, at);
                           },
                           error);
 }
 
-qint32 SimMachine::modifyDrive(const QString& bsdName,
-                               const std::function<qint32(SimDrive&, QString&, QString&)>& change, QString* error)
+Status SimMachine::modifyDrive(const QString& bsdName,
+                               const std::function<Status(SimDrive&, QString&, QString&)>& change, QString* error)
 {
     return modify(
-        [&](SimMachineState& s, QString& log, QString& err) -> qint32 {
+        [&](SimMachineState& s, QString& log, QString& err) -> Status {
             SimDrive* d = s.drive(bsdName);
             if (!d) {
                 err = QStringLiteral("no drive named %1").arg(bsdName);
-                return kIOReturnNoDevice;
+                return IOReturn::NoDevice;
             }
             return change(*d, log, err);
         },
         error);
 }
 
-qint32 SimMachine::plug(SimDrive drive, QString* error)
+Status SimMachine::plug(SimDrive drive, QString* error)
 {
     return modify([&](SimMachineState& s, QString& log, QString& err) { return SimDriveRules::plug(s, drive, log, err); },
                   error);
 }
 
-qint32 SimMachine::unplug(const QString& bsdName, QString* error)
+Status SimMachine::unplug(const QString& bsdName, QString* error)
 {
     return modify(
         [&](SimMachineState& s, QString& log, QString& err) { return SimDriveRules::unplug(s, bsdName, log, err); },
         error);
 }
 
-qint32 SimMachine::insertDisc(const QString& bsdName, const QList<SimVolume>& volumes, QString* error)
+Status SimMachine::insertDisc(const QString& bsdName, const QList<SimVolume>& volumes, QString* error)
 {
     return modifyDrive(
         bsdName, [&](SimDrive& d, QString& log, QString& err) { return SimDriveRules::insertDisc(d, volumes, log, err); },
         error);
 }
 
-qint32 SimMachine::removeDisc(const QString& bsdName, QString* error)
+Status SimMachine::removeDisc(const QString& bsdName, QString* error)
 {
     return modifyDrive(bsdName, &SimDriveRules::removeDisc, error);
 }
 
-qint32 SimMachine::mount(const QString& bsdName, const QString& volume, QString* error)
+Status SimMachine::mount(const QString& bsdName, const QString& volume, QString* error)
 {
     return modifyDrive(
         bsdName, [&](SimDrive& d, QString& log, QString& err) { return SimDriveRules::mount(d, volume, log, err); },
         error);
 }
 
-qint32 SimMachine::setBusy(const QString& volumeBSDName, bool busy, QString* error)
+Status SimMachine::setBusy(const QString& volumeBSDName, bool busy, QString* error)
 {
     return modify(
         [&](SimMachineState& s, QString& log, QString& err) {
@@ -84,36 +84,36 @@ qint32 SimMachine::setBusy(const QString& volumeBSDName, bool busy, QString* err
         error);
 }
 
-qint32 SimMachine::moveTrayByHand(const QString& bsdName, bool open, QString* error)
+Status SimMachine::moveTrayByHand(const QString& bsdName, bool open, QString* error)
 {
     return modifyDrive(
         bsdName, [&](SimDrive& d, QString& log, QString& err) { return SimDriveRules::moveTrayByHand(d, open, log, err); },
         error);
 }
 
-qint32 SimMachine::commandTray(const QString& bsdName, bool open, QString* error)
+Status SimMachine::commandTray(const QString& bsdName, bool open, QString* error)
 {
     return modifyDrive(
         bsdName, [&](SimDrive& d, QString& log, QString& err) { return SimDriveRules::commandTray(d, open, log, err); },
         error);
 }
 
-qint32 SimMachine::ejectDisc(const QString& bsdName, QString* error)
+Status SimMachine::ejectDisc(const QString& bsdName, QString* error)
 {
     // A busy volume stops the eject after the volumes before it were
     // unmounted, so the state is saved whatever the outcome.
-    qint32 outcome = 0;
+    Status outcome;
     QString message;
-    const qint32 saved = modifyDrive(
+    const Status saved = modifyDrive(
         bsdName,
         [&](SimDrive& d, QString& log, QString&) {
             outcome = SimDriveRules::ejectDisc(d, log, message);
-            return 0;
+            return Status();
         },
         error);
-    if (saved != 0)
+    if (!saved.ok())
         return saved;
-    if (outcome != 0 && error)
+    if (!outcome.ok() && error)
         *error = message;
     return outcome;
 }

@@ -37,24 +37,24 @@ public:
     std::optional<SimMachineState> read(QString* error = nullptr) const { return _file.read(error); }
 
     /// Runs `change` on the state under the lock and saves the result when it
-    /// returns 0; `logText` is then appended to the log (when not empty).
-    /// A non-zero result of `change` is returned and saves nothing.
-    qint32 modify(const std::function<qint32(SimMachineState&, QString& logText, QString& error)>& change,
+    /// succeeds; `logText` is then appended to the log (when not empty).
+    /// A failure of `change` is returned and saves nothing.
+    Status modify(const std::function<Status(SimMachineState&, QString& logText, QString& error)>& change,
                   QString* error = nullptr);
 
     // Operations of the tools and tests (all through modify(); rules in SimDriveRules.h).
-    qint32 plug(SimDrive drive, QString* error = nullptr);  // empty bsdName/guid: the next free one
-    qint32 unplug(const QString& bsdName, QString* error = nullptr);
-    qint32 insertDisc(const QString& bsdName, const QList<SimVolume>& volumes, QString* error = nullptr);
-    qint32 removeDisc(const QString& bsdName, QString* error = nullptr);
-    qint32 mount(const QString& bsdName, const QString& volume = {}, QString* error = nullptr);  // empty: all
-    qint32 setBusy(const QString& volumeBSDName, bool busy, QString* error = nullptr);
+    Status plug(SimDrive drive, QString* error = nullptr);  // empty bsdName/guid: the next free one
+    Status unplug(const QString& bsdName, QString* error = nullptr);
+    Status insertDisc(const QString& bsdName, const QList<SimVolume>& volumes, QString* error = nullptr);
+    Status removeDisc(const QString& bsdName, QString* error = nullptr);
+    Status mount(const QString& bsdName, const QString& volume = {}, QString* error = nullptr);  // empty: all
+    Status setBusy(const QString& volumeBSDName, bool busy, QString* error = nullptr);
     /// The user pushes the tray in or pulls it out by hand (no motor needed).
-    qint32 moveTrayByHand(const QString& bsdName, bool open, QString* error = nullptr);
+    Status moveTrayByHand(const QString& bsdName, bool open, QString* error = nullptr);
     /// Tray command through the drive's interface (what the registry does).
-    qint32 commandTray(const QString& bsdName, bool open, QString* error = nullptr);
+    Status commandTray(const QString& bsdName, bool open, QString* error = nullptr);
     /// Unmounts every volume of the drive's disc, then ejects it.
-    qint32 ejectDisc(const QString& bsdName, QString* error = nullptr);
+    Status ejectDisc(const QString& bsdName, QString* error = nullptr);
 
     /// Appends the lines of `text` to the log, stamped `at` (default: now).
     void appendLog(const QString& text, const QDateTime& at = {}) const { _log.append(text, at); }
@@ -63,8 +63,8 @@ public:
 
 private:
     /// modify() for one drive: "no drive named ..." when it is not plugged in.
-    qint32 modifyDrive(const QString& bsdName,
-                       const std::function<qint32(SimDrive&, QString& logText, QString& error)>& change,
+    Status modifyDrive(const QString& bsdName,
+                       const std::function<Status(SimDrive&, QString& logText, QString& error)>& change,
                        QString* error);
 
     SimMachineFile _file;

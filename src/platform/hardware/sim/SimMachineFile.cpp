@@ -84,21 +84,21 @@ bool SimMachineFile::replace(const SimMachineState& state, const std::function<v
     return true;
 }
 
-qint32 SimMachineFile::transact(const Change& change, const std::function<void(qint32, const QDateTime&)>& settled,
+Status SimMachineFile::transact(const Change& change, const std::function<void(Status, const QDateTime&)>& settled,
                                 QString* error)
 {
     FileLock lock(lockPath());
     if (!lock.held()) {
         if (error)
             *error = QStringLiteral("cannot lock %1").arg(lockPath());
-        return kIOReturnError;
+        return IOReturn::Error;
     }
     std::optional<SimMachineState> state = read(error);
     if (!state)
-        return kIOReturnError;
+        return IOReturn::Error;
     QString message;
-    const qint32 status = change(*state, message);
-    if (status != 0) {
+    const Status status = change(*state, message);
+    if (!status.ok()) {
         if (error)
             *error = message;
         if (settled)
@@ -109,10 +109,10 @@ qint32 SimMachineFile::transact(const Change& change, const std::function<void(q
     // earlier than the log says it happened.
     const QDateTime changedAt = QDateTime::currentDateTimeUtc();
     if (!write(*state, error))
-        return kIOReturnError;
+        return IOReturn::Error;
     if (settled)
-        settled(0, changedAt);
-    return 0;
+        settled(Status(), changedAt);
+    return {};
 }
 
 }  // namespace qn::hardware

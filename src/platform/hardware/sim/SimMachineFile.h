@@ -4,6 +4,7 @@
 // replaced whole (temp file + rename). Writers hold an exclusive lock on
 // <file>.lock for the whole read-change-write, so concurrent processes never
 // lose each other's changes.
+#include "hardware/Status.h"
 #include "hardware/sim/SimMachineState.h"
 
 #include <QDateTime>
@@ -27,14 +28,14 @@ public:
     bool replace(const SimMachineState& state, const std::function<void()>& settled, QString* error = nullptr);
 
     /// Under the lock: reads the file and runs `change` on it. When `change`
-    /// returns 0 the result is written back; a non-zero result writes nothing
+    /// succeeds the result is written back; a failure writes nothing
     /// and is returned with `*error` set to the message `change` gave.
     /// `settled` runs under the lock once `change` has run and its outcome
     /// stands: with the moment just before the file was replaced, or with the
     /// current time for a refusal. It does not run when the file could not be
-    /// read or written (kIOReturnError).
-    using Change = std::function<qint32(SimMachineState& state, QString& error)>;
-    qint32 transact(const Change& change, const std::function<void(qint32 status, const QDateTime& at)>& settled,
+    /// read or written (IOReturn::Error).
+    using Change = std::function<Status(SimMachineState& state, QString& error)>;
+    Status transact(const Change& change, const std::function<void(Status status, const QDateTime& at)>& settled,
                     QString* error = nullptr);
 
 private:
