@@ -101,6 +101,20 @@ function(_qn_pch_skip_glib_users target)
   endforeach()
 endfunction()
 
+# AUTOMOC gives every target a mocs_compilation.cpp, which for most targets
+# here is empty (their meta-object code is included by the .cpp files). Loading
+# a precompiled header costs more than parsing such a file, so it is compiled
+# without one; the few that hold code parse their Qt headers themselves.
+function(_qn_pch_skip_moc_collection target)
+  get_target_property(automoc ${target} AUTOMOC)
+  if(NOT automoc)
+    return()
+  endif()
+  get_target_property(bindir ${target} BINARY_DIR)
+  set_source_files_properties("${bindir}/${target}_autogen/mocs_compilation.cpp" TARGET_DIRECTORY ${target}
+    PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+endfunction()
+
 # qn_precompile_headers(): call once, after every target is defined. Gives
 # each C++ target of the project the richest tier it can use.
 function(qn_precompile_headers)
@@ -159,6 +173,7 @@ function(qn_precompile_headers)
       set(gtest TRUE)
     endif()
     _qn_pch_skip_glib_users(${t})
+    _qn_pch_skip_moc_collection(${t})
     if(widgets AND gtest AND TARGET qn_pch_test)
       target_precompile_headers(${t} REUSE_FROM qn_pch_test)
     elseif(widgets)
