@@ -80,8 +80,10 @@ endfunction()
 
 # GLib's headers name struct members "signals", which Qt's headers define as a
 # keyword: a file that includes GLib, GIO or umockdev orders its includes
-# itself and is compiled without the precompiled header.
-function(_qn_pch_skip_glib_users target)
+# itself, and is compiled without the precompiled header and outside any unity
+# file. qn_mark_glib_users(<target> <property>) sets the source property (for
+# example SKIP_PRECOMPILE_HEADERS) to ON on each such file of the target.
+function(qn_mark_glib_users target property)
   get_target_property(sources ${target} SOURCES)
   get_target_property(dir ${target} SOURCE_DIR)
   foreach(src IN LISTS sources)
@@ -94,8 +96,7 @@ function(_qn_pch_skip_glib_users target)
     if(EXISTS "${src}")
       file(STRINGS "${src}" glib REGEX "^#include <(glib|gio|gobject|umockdev)")
       if(glib)
-        set_source_files_properties("${src}" TARGET_DIRECTORY ${target}
-          PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+        set_source_files_properties("${src}" TARGET_DIRECTORY ${target} PROPERTIES ${property} ON)
       endif()
     endif()
   endforeach()
@@ -172,7 +173,7 @@ function(qn_precompile_headers)
     if("GTest::gtest" IN_LIST linked)
       set(gtest TRUE)
     endif()
-    _qn_pch_skip_glib_users(${t})
+    qn_mark_glib_users(${t} SKIP_PRECOMPILE_HEADERS)
     _qn_pch_skip_moc_collection(${t})
     if(widgets AND gtest AND TARGET qn_pch_test)
       target_precompile_headers(${t} REUSE_FROM qn_pch_test)
