@@ -54,13 +54,15 @@ namespace {
 // The user-facing reason for a failed authorization or remover start.
 QString reasonForStatus(qint32 status, const QString& remover)
 {
-    switch (status) {
+    using enum AuthorizationStatus;
+    switch (AuthorizationStatus(status)) {
     case errAuthorizationCanceled: return qn::localizedString("UninstallReasonCanceled");
     case errAuthorizationDenied: return qn::localizedString("UninstallReasonDenied");
     case errAuthorizationInternal: return qn::localizedString("UninstallReasonNoElevator");
     case errAuthorizationToolExecuteFailure: return qn::localizedString("UninstallReasonNoRemover").arg(remover);
-    default: return qn::localizedString("UninstallReasonOther").arg(status);
     }
+    // Any other code (the error may come from another domain): name it.
+    return qn::localizedString("UninstallReasonOther").arg(status);
 }
 
 }  // namespace

@@ -6,19 +6,15 @@
 #include <QProcess>
 #include <QtEndian>
 
+#include <algorithm>
 #include <memory>
 #include <unistd.h>
 
 namespace {
 
-// Wire format, all integers big-endian.
-//   helper -> runner, once at start:  "QNLAB-HELPER 2\n"
-//   runner -> helper, per tool run:   u32 count, then count x (u32 length, bytes);
-//                                     item 0 is the tool path
-//   helper -> runner, when it ended:  i32 status, u64 output bytes, u32 reads,
-//                                     i32 exit status
-const QByteArray kHello = QByteArrayLiteral("QNLAB-HELPER 2\n");
-constexpr int kReplySize = 4 + 8 + 4 + 4;
+using qn::contracts::kHelperGreeting;
+using qn::contracts::kHelperReplySize;
+using enum AuthorizationStatus;
 
 void appendU32(QByteArray& out, quint32 value)
 {
@@ -40,10 +36,26 @@ bool readExactly(QProcess* process, qint64 size, QByteArray* out)
     return out->size() == size;
 }
 
-void report(QNErrorOut error, qint32 status)
+// Whether the helper accepts a request of these items (see PrivilegedHelper.h).
+bool withinHelperLimits(const QByteArray& tool, const std::vector<QByteArray>& arguments)
+{
+    using namespace qn::contracts;
+    if (arguments.size() + 1 > kHelperMaxItems)
+        return false;
+    std::size_t total = 0;
+    const auto fits = [&total](const QByteArray& item) {
+        total += std::size_t(item.size());
+        return std::size_t(item.size()) <= kHelperMaxItemSize && !item.contains('\0');
+    };
+    if (!fits(tool) || !std::all_of(arguments.begin(), arguments.end(), fits))
+        return false;
+    return total <= kHelperMaxRequestSize;
+}
+
+void report(QNErrorOut error, AuthorizationStatus status)
 {
     if (error)
-        *error = QNEnhancer::buildErrorWithCode(status, NSOSStatusErrorDomain);
+        *error = QNEnhancer::buildErrorWithCode(qint32(status), NSOSStatusErrorDomain);
 }
 
 }  // namespace
@@ -88,7 +100,7 @@ bool QNAuthorize::isAuthorized() const
     return _authRef && _authRef->state() == QProcess::Running;
 }
 
-bool QNAuthorize::startHelper(qint32* status)
+bool QNAuthorize::startHelper(AuthorizationStatus* status)
 {
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -101,7 +113,7 @@ bool QNAuthorize::startHelper(qint32* status)
     }
     // The elevator asks the user first; the helper greets once it runs.
     QByteArray hello;
-    if (!readExactly(process.get(), kHello.size(), &hello) || hello != kHello) {
+    if (!readExactly(process.get(), qint64(kHelperGreeting.size()), &hello) || hello != QByteArrayView(kHelperGreeting.data(), qsizetype(kHelperGreeting.size()))) {
         process->closeWriteChannel();
         if (process->state() != QProcess::NotRunning && !process->waitForFinished(5000)) {
             process->kill();
@@ -143,18 +155,23 @@ bool QNAuthorize::openPrivilegedTool(const QString& toolPath, const QStringList&
     _lastExitStatus = -1;
     if (_authRef && _authRef->state() != QProcess::Running)
         stopHelper();  // the helper went away: ask again
+    const auto vector = commandLineArgumentDataWithArray(arguments);
+    const QByteArray tool = toolPath.toUtf8();
+    if (!withinHelperLimits(tool, vector->strings())) {
+        // The helper would end on such a request and take the grant with it.
+        report(error, errAuthorizationToolExecuteFailure);
+        return false;
+    }
     if (!_authRef) {
-        qint32 status = 0;
+        AuthorizationStatus status {};
         if (!startHelper(&status)) {
             report(error, status);
             return false;
         }
     }
 
-    const auto vector = commandLineArgumentDataWithArray(arguments);
     QByteArray request;
     appendU32(request, quint32(vector->count() + 1));
-    const QByteArray tool = toolPath.toUtf8();
     appendU32(request, quint32(tool.size()));
     request.append(tool);
     for (const QByteArray& a : vector->strings()) {
@@ -168,7 +185,7 @@ bool QNAuthorize::openPrivilegedTool(const QString& toolPath, const QStringList&
     bool sent = _authRef->write(request) == request.size();
     while (sent && _authRef->bytesToWrite() > 0)
         sent = _authRef->waitForBytesWritten(-1);
-    if (!sent || !readExactly(_authRef, kReplySize, &reply)) {
+    if (!sent || !readExactly(_authRef, qint64(kHelperReplySize), &reply)) {
         // The helper died under us: the tool's fate is unknown, and the
         // grant is gone with it.
         stopHelper();
@@ -181,7 +198,8 @@ bool QNAuthorize::openPrivilegedTool(const QString& toolPath, const QStringList&
     _lastOutputReads = qFromBigEndian<quint32>(r + 12);
     _lastExitStatus = qFromBigEndian<qint32>(r + 16);
     if (status != 0) {
-        report(error, status);
+        // The helper's own code, passed on whatever it is.
+        report(error, AuthorizationStatus(status));
         return false;
     }
     return true;

@@ -13,11 +13,9 @@
 // failed still makes openPrivilegedTool() true: callers that care look at
 // lastExitStatus().
 //
-// Failures come back as false plus an error in the OS-status domain:
-// -60006 the prompt was dismissed, -60005 authorization was denied or the
-// helper could not be started by the elevator, -60008 the elevation command
-// itself could not be started, -60031 the tool is not allowed or could not be
-// started.
+// Failures come back as false plus an error in the OS-status domain whose
+// code is an AuthorizationStatus (PrivilegedHelper.h).
+#include "PrivilegedHelper.h"
 #include "QNEnhancer.h"
 
 #include <QByteArray>
@@ -26,13 +24,6 @@
 #include <vector>
 
 class QProcess;
-
-enum : qint32 {
-    errAuthorizationDenied = -60005,
-    errAuthorizationCanceled = -60006,
-    errAuthorizationInternal = -60008,
-    errAuthorizationToolExecuteFailure = -60031,
-};
 
 /// A null-terminated argument vector over UTF-8 copies of the arguments; the
 /// pointers stay valid as long as this object lives.
@@ -88,7 +79,7 @@ public:
     quint32 lastOutputReads() const { return _lastOutputReads; }
 
 private:
-    bool startHelper(qint32* status);
+    bool startHelper(AuthorizationStatus* status);
     void stopHelper();
 
     QProcess* _authRef = nullptr;  // the running helper: our grant

@@ -7,12 +7,9 @@
 // once at start, a root-owned file nobody else may write), bounded sizes, no
 // NUL bytes inside strings.
 //
-// Wire format (big-endian): greeting "QNLAB-HELPER 2\n"; request u32 count,
-// count x (u32 length, bytes), item 0 the tool path; reply i32 status
-// (0, or -60031 when the tool was refused or could not be started), u64
-// output bytes, u32 reads, i32 the tool's exit status (128 + signal number
-// when a signal ended it, -1 when it did not run). End of input ends the
-// helper: the runner closes its pipe when it is released.
+// The wire format and its limits are in PrivilegedHelper.h.
+#include "PrivilegedHelper.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -26,12 +23,12 @@
 
 namespace {
 
-constexpr int32_t kToolExecuteFailure = -60031;
-constexpr uint32_t kMaxItems = 4096;
-constexpr uint32_t kMaxItemSize = 1u << 20;
-constexpr size_t kMaxRequestSize = 16u << 20;
+using namespace qn::contracts;
+
+constexpr int32_t kToolExecuteFailure = int32_t(AuthorizationStatus::errAuthorizationToolExecuteFailure);
 constexpr size_t kChunk = 128;
 constexpr size_t kMaxAllowListSize = 64u << 10;
+
 bool readAll(int fd, void* buffer, size_t size)
 {
     auto* p = static_cast<char*>(buffer);
@@ -140,12 +137,12 @@ Request readRequest(int fd, std::vector<std::string>* items)
     uint32_t count = 0;
     if (!readU32(fd, &count))
         return Request::EndOfInput;
-    if (count == 0 || count > kMaxItems)
+    if (count == 0 || count > kHelperMaxItems)
         return Request::Malformed;
     size_t total = 0;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t size = 0;
-        if (!readU32(fd, &size) || size > kMaxItemSize || (total += size) > kMaxRequestSize)
+        if (!readU32(fd, &size) || size > kHelperMaxItemSize || (total += size) > kHelperMaxRequestSize)
             return Request::Malformed;
         std::string item(size, '\0');
         if (size > 0 && !readAll(fd, item.data(), size))
@@ -258,8 +255,7 @@ int main()
 {
     std::string allowListProblem;
     const std::vector<std::string> allowed = readAllowList(&allowListProblem);
-    static const char hello[] = "QNLAB-HELPER 2\n";
-    if (!writeAll(STDOUT_FILENO, hello, sizeof hello - 1))
+    if (!writeAll(STDOUT_FILENO, kHelperGreeting.data(), kHelperGreeting.size()))
         return 1;
     for (;;) {
         std::vector<std::string> items;
@@ -269,7 +265,7 @@ int main()
         case Request::Ok: break;
         }
         const Outcome o = runTool(items, allowed, allowListProblem);
-        unsigned char reply[20];
+        unsigned char reply[kHelperReplySize];
         putU32(reply, uint32_t(o.status));
         putU32(reply + 4, uint32_t(o.bytes >> 32));
         putU32(reply + 8, uint32_t(o.bytes));

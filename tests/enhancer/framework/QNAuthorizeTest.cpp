@@ -12,6 +12,7 @@
 namespace {
 
 using qn::test::readFile;
+using enum AuthorizationStatus;
 
 bool writeScript(const QString& path, const QByteArray& body)
 {
@@ -95,7 +96,7 @@ TEST_F(QNAuthorizeTest, DismissedPromptGivesUserCanceled)
     EXPECT_FALSE(r->openPrivilegedTool("/bin/touch", {marker}, &error));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain, NSOSStatusErrorDomain);
-    EXPECT_EQ(error->code, errAuthorizationCanceled);
+    EXPECT_EQ(error->code, qint32(errAuthorizationCanceled));
     EXPECT_TRUE(error->userInfo.isEmpty());
     EXPECT_FALSE(QFile::exists(marker));
     // The next call asks again; without an out-parameter it still fails.
@@ -109,12 +110,12 @@ TEST_F(QNAuthorizeTest, RefusalAndMissingElevatorAreReported)
     std::optional<QNError> error;
     EXPECT_FALSE(runner("refuse")->openPrivilegedTool("/bin/true", {}, &error));
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, errAuthorizationDenied);
+    EXPECT_EQ(error->code, qint32(errAuthorizationDenied));
 
     auto r = runner("no-such-elevator");
     EXPECT_FALSE(r->openPrivilegedTool("/bin/true", {}, &error));
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, errAuthorizationInternal);
+    EXPECT_EQ(error->code, qint32(errAuthorizationInternal));
 }
 
 TEST_F(QNAuthorizeTest, ToolThatCannotStartKeepsTheGrant)
@@ -124,10 +125,14 @@ TEST_F(QNAuthorizeTest, ToolThatCannotStartKeepsTheGrant)
     EXPECT_FALSE(r->openPrivilegedTool(dir.filePath("no-such-tool"), {}, &error));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain, NSOSStatusErrorDomain);
-    EXPECT_EQ(error->code, errAuthorizationToolExecuteFailure);
+    EXPECT_EQ(error->code, qint32(errAuthorizationToolExecuteFailure));
     // A relative path is refused the same way, not looked up on PATH.
     EXPECT_FALSE(r->openPrivilegedTool("true", {}, &error));
-    EXPECT_EQ(error->code, errAuthorizationToolExecuteFailure);
+    EXPECT_EQ(error->code, qint32(errAuthorizationToolExecuteFailure));
+
+    // So is a request the helper would reject (and end on, losing the grant).
+    EXPECT_FALSE(r->openPrivilegedTool("/bin/sh", {"-c", QStringLiteral("true") + QChar(0)}, &error));
+    EXPECT_EQ(error->code, qint32(errAuthorizationToolExecuteFailure));
 
     EXPECT_TRUE(r->openPrivilegedTool("/bin/true", {}, &error));
     EXPECT_FALSE(error) << "a successful call clears the error";
@@ -141,7 +146,7 @@ TEST_F(QNAuthorizeTest, ToolsOutsideTheAllowListAreRefused)
     const QString marker = dir.filePath("must-not-exist");
     EXPECT_FALSE(r->openPrivilegedTool("/usr/bin/touch", {marker}, &error)) << "listed as /bin/touch only";
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, errAuthorizationToolExecuteFailure);
+    EXPECT_EQ(error->code, qint32(errAuthorizationToolExecuteFailure));
     EXPECT_EQ(r->lastExitStatus(), -1);
     EXPECT_TRUE(r->isAuthorized()) << "a refused tool keeps the grant";
     EXPECT_FALSE(QFile::exists(marker));
