@@ -36,7 +36,7 @@ constexpr size_t kPidBufferSize = 50;
 
 int GetAllPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, size_t* count, int* systemError)
 {
-    return qn::process::allPidsForName(name, pids, capacity, count, systemError);
+    return int(qn::process::allPidsForName(name, pids, capacity, count, systemError));
 }
 
 pid_t GetPIDForProcessName(const char* name)
@@ -67,25 +67,26 @@ std::optional<uid_t> realUserOf(pid_t pid)
 
 int GetOwnPIDsForProcessName(const char* name, pid_t* pids, size_t capacity, size_t* count)
 {
+    using qn::process::NameLookup;
     if (!name || !pids || capacity == 0 || !count)
-        return -2;
+        return int(NameLookup::BadArgument);
     *count = 0;
     // Other users' processes of that name may be many; the buffer only has
     // to hold ours.
     std::vector<pid_t> all(4096);
     size_t found = 0;
-    const int status = GetAllPIDsForProcessName(name, all.data(), all.size(), &found);
-    if (status != 0)
-        return status;
+    const NameLookup status = qn::process::allPidsForName(name, all.data(), all.size(), &found);
+    if (status != NameLookup::Found)
+        return int(status);
     const uid_t self = ::getuid();
     for (size_t i = 0; i < found; ++i) {
         if (realUserOf(all[i]) != self)
             continue;
         if (*count == capacity)
-            return -5;
+            return int(NameLookup::BufferTooSmall);
         pids[(*count)++] = all[i];
     }
-    return *count > 0 ? 0 : -1;
+    return int(*count > 0 ? NameLookup::Found : NameLookup::NotFound);
 }
 
 QNCrashObserver::QNCrashObserver()

@@ -22,6 +22,8 @@
 
 namespace {
 
+using enum QNErrorCode;
+
 bool makeKeySchedule(const QString& key, BF_KEY* schedule)
 {
     const QByteArray bytes = key.toUtf8();
@@ -60,7 +62,7 @@ void preferHugePages(QByteArray& buffer)
         ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
-void fail(QNErrorOut error, qint32 code)
+void fail(QNErrorOut error, QNErrorCode code)
 {
     if (error)
         *error = QNEnhancer::buildErrorWithCode(code);

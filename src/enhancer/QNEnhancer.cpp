@@ -36,13 +36,13 @@ std::optional<QNError> QNEnhancer::buildErrorWithCode(qint32 code)
         if (suggestion)
             info.insert(NSLocalizedRecoverySuggestionErrorKey, frameworkString(suggestion));
     };
-    switch (code) {
+    using enum QNErrorCode;
+    switch (QNErrorCode(code)) {
     case kQNFileNotFoundErr: describe("FileNotFoundErr", "FileNotFoundErrInfo"); break;
     case kQNWriteErr: describe("WriteErr", "WriteErrInfo"); break;
     case kQNFileDupErr: describe("FileDupErr", "FileDupErrInfo"); break;
     case kQNFileIsDamagedErr: describe("FileIsDamaged", nullptr); break;
     case kQNFileIsDamagedOrInvalidKeyErr: describe("FileIsDamagedOrInvalidKey", nullptr); break;
-    default: break;
     }
     return QNError{kQNErrorDomain, code, info};
 }

@@ -17,7 +17,9 @@ inline const QString NSOSStatusErrorDomain = QStringLiteral("NSOSStatusErrorDoma
 inline const QString NSLocalizedDescriptionKey = QStringLiteral("NSLocalizedDescription");
 inline const QString NSLocalizedRecoverySuggestionErrorKey = QStringLiteral("NSLocalizedRecoverySuggestion");
 
-enum : qint32 {
+/// The framework's own error codes (domain kQNErrorDomain). The values are
+/// fixed: errors carry them as plain numbers, and callers compare them.
+enum class QNErrorCode : qint32 {
     kQNFileNotFoundErr = 100,
     kQNWriteErr = 101,
     kQNFileDupErr = 102,
@@ -47,6 +49,7 @@ public:
     /// description and recovery suggestion, for 103 and 400 the description
     /// only, for any other code empty user info.
     static std::optional<QNError> buildErrorWithCode(qint32 code);
+    static std::optional<QNError> buildErrorWithCode(QNErrorCode code) { return buildErrorWithCode(qint32(code)); }
     /// As above when the domain is the framework's own; otherwise an error with
     /// exactly that domain and code and no user info.
     static std::optional<QNError> buildErrorWithCode(qint32 code, const QString& domain);

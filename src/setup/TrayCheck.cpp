@@ -10,8 +10,6 @@
 namespace {
 constexpr int kStepDelayMs = 50;
 constexpr int kWaitPassMs = 50;
-// A tray check status is the operator's signed number (see TrayCheck.h).
-constexpr qint32 kGeneralError = qint32(qn::hardware::IOReturn::Error);
 }  // namespace
 
 TrayCheck::TrayCheck(QNDeviceScanner& scanner, qn::hardware::DeviceRegistry& registry, DriveModelMemory& memory,
@@ -55,14 +53,14 @@ void TrayCheck::checkDrive(int index)
     const QNDevicePtr device = devices.at(index);
     _operator = device ? QNDeviceOperator::deviceOperatorForDevice(device, _registry) : nullptr;
     if (!_operator) {
-        record(device, kGeneralError);
+        record(device, true);
         scheduleStep(kStepDelayMs, [this, index] { checkDrive(index + 1); });
         return;
     }
     using Outcome = QNDeviceOperator::TrayOutcome;
     switch (_operator->toggleTray()) {
     case Outcome::Closed:
-        record(device, 0);
+        record(device, false);
         break;
     case Outcome::Opened:
     case Outcome::OpenedByDiscEject:
@@ -80,7 +78,8 @@ void TrayCheck::checkDrive(int index)
     case Outcome::Refused:
     case Outcome::NotPermitted:
     case Outcome::Failed:
-        record(device, kGeneralError);
+        // A tray that cannot be commanded counts as a slot.
+        record(device, true);
         break;
     }
     scheduleStep(kStepDelayMs, [this, index] { checkDrive(index + 1); });
@@ -88,14 +87,14 @@ void TrayCheck::checkDrive(int index)
 
 void TrayCheck::watchTray(const QNDevicePtr& device, int index)
 {
-    const qint32 status = trayCloseStep(*_operator, _traySeenOpen);
-    if (status == kQNTrayStillMoving && !_waitDeadline.hasExpired()) {
+    const TrayStep step = trayCloseStep(*_operator, _traySeenOpen);
+    if (step == TrayStep::StillMoving && !_waitDeadline.hasExpired()) {
         scheduleStep(kWaitPassMs, [this, device, index] { watchTray(device, index); });
         return;
     }
     // A tray that never reports open (or never closes again) counts as
     // slot-loading.
-    record(device, status == kQNTrayStillMoving ? kQNTrayWaitTimedOut : status);
+    record(device, step != TrayStep::Closed);
     scheduleStep(kStepDelayMs, [this, index] { checkDrive(index + 1); });
 }
 
@@ -105,11 +104,11 @@ void TrayCheck::scheduleStep(int delayMs, std::function<void()> step)
     _timer.start(delayMs);
 }
 
-void TrayCheck::record(const QNDevicePtr& device, qint32 status)
+void TrayCheck::record(const QNDevicePtr& device, bool slotLoading)
 {
     _operator.reset();
     if (device)
-        _memory.setSlotLoading(*device, status != 0);
+        _memory.setSlotLoading(*device, slotLoading);
 }
 
 void TrayCheck::finish()
@@ -121,15 +120,14 @@ void TrayCheck::finish()
     emit finished(std::exchange(_busyDrives, {}));
 }
 
-qint32 TrayCheck::trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen)
+TrayCheck::TrayStep TrayCheck::trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen)
 {
     quint8 state = QNDeviceOperator::kTrayClosed;
-    const qint32 status = deviceOperator.getTrayState(&state);
-    if (status != 0)
-        return status;
+    if (deviceOperator.getTrayState(&state) != 0)
+        return TrayStep::Failed;
     if (state == QNDeviceOperator::kTrayOpen) {
         seenOpen = true;
-        return deviceOperator.setTrayStateToClose() != 0 ? kGeneralError : kQNTrayStillMoving;
+        return deviceOperator.setTrayStateToClose() != 0 ? TrayStep::Failed : TrayStep::StillMoving;
     }
-    return seenOpen ? 0 : kQNTrayStillMoving;
+    return seenOpen ? TrayStep::Closed : TrayStep::StillMoving;
 }

@@ -24,12 +24,6 @@ namespace qn::hardware {
 class DeviceRegistry;
 }
 
-/// Status of a tray that was commanded open but never reported open (or
-/// closed again) within the wait limit: the drive counts as slot-loading.
-inline constexpr qint32 kQNTrayWaitTimedOut = qint32(0xE00002D6);
-/// Internal answer of one look at a moving tray: not done yet.
-inline constexpr qint32 kQNTrayStillMoving = 1;
-
 class TrayCheck : public QObject {
     Q_OBJECT
 public:
@@ -50,9 +44,14 @@ public:
     int waitLimit() const { return _waitLimitMs; }
     void setWaitLimit(int milliseconds) { _waitLimitMs = milliseconds; }
 
-    /// One look at a tray being cycled: 0 when it has been seen open and now
-    /// reads closed, kQNTrayStillMoving to look again, else a failure status.
-    static qint32 trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen);
+    /// What one look at a tray being cycled found.
+    enum class TrayStep {
+        Closed,       // seen open and now reads closed: a tray that moves
+        StillMoving,  // look again
+        Failed,       // the drive did not answer or refused to close
+    };
+    /// One look at a tray being cycled; an open tray is told to close.
+    static TrayStep trayCloseStep(QNDeviceOperator& deviceOperator, bool& seenOpen);
 
 signals:
     void started();
@@ -62,7 +61,7 @@ signals:
 
 private:
     void scheduleStep(int delayMs, std::function<void()> step);
-    void record(const QNDevicePtr& device, qint32 status);
+    void record(const QNDevicePtr& device, bool slotLoading);
     void watchTray(const QNDevicePtr& device, int index);
     void finish();
 

@@ -41,7 +41,10 @@ inline constexpr FourCharCode kAEQuitApplication = fourCC("quit");
 inline constexpr qint32 kAutoGenerateReturnID = -1;
 inline constexpr qint32 kAnyTransactionID = 0;
 
-// Status codes.
+// Status codes. OSStatus stays a plain number on purpose: a reply carries
+// whatever status the other program's handler returned ('errn'), and callers
+// pass such codes on and print them; the set is open, unlike the launch codes
+// below.
 inline constexpr OSStatus noErr = 0;
 inline constexpr OSStatus fnfErr = -43;              // file not found
 inline constexpr OSStatus paramErr = -50;            // bad argument

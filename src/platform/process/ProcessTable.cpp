@@ -46,10 +46,10 @@ bool nameMatches(const char* comm, const char* wanted)
 
 }  // namespace
 
-int allPidsForName(const char* name, pid_t* pids, size_t capacity, size_t* count, int* systemError)
+NameLookup allPidsForName(const char* name, pid_t* pids, size_t capacity, size_t* count, int* systemError)
 {
     if (!name || !pids || capacity == 0 || !count)
-        return kNameBadArgument;
+        return NameLookup::BadArgument;
     std::memset(pids, 0, capacity * sizeof(pid_t));
     *count = 0;
     if (systemError)
@@ -59,7 +59,7 @@ int allPidsForName(const char* name, pid_t* pids, size_t capacity, size_t* count
     if (!dir) {
         if (systemError)
             *systemError = errno;
-        return kNameTableFailed;
+        return NameLookup::TableFailed;
     }
     // Take the table first, then look at each entry, as a snapshot of pids.
     std::vector<pid_t> table;
@@ -75,7 +75,7 @@ int allPidsForName(const char* name, pid_t* pids, size_t capacity, size_t* count
         ::closedir(dir);
         if (systemError)
             *systemError = ENOMEM;
-        return kNameNoMemory;
+        return NameLookup::NoMemory;
     }
     ::closedir(dir);
 
@@ -86,17 +86,17 @@ int allPidsForName(const char* name, pid_t* pids, size_t capacity, size_t* count
         if (!nameMatches(comm, name))
             continue;
         if (*count == capacity)
-            return kNameBufferTooSmall;
+            return NameLookup::BufferTooSmall;
         pids[(*count)++] = pid;
     }
-    return *count > 0 ? kNameFound : kNameNotFound;
+    return *count > 0 ? NameLookup::Found : NameLookup::NotFound;
 }
 
 pid_t pidForName(const char* name)
 {
     pid_t pid = 0;
     size_t count = 0;
-    return allPidsForName(name, &pid, 1, &count) == kNameFound ? pid : -1;
+    return allPidsForName(name, &pid, 1, &count) == NameLookup::Found ? pid : -1;
 }
 
 }  // namespace qn::process

@@ -9,18 +9,22 @@
 
 namespace qn::process {
 
-inline constexpr int kNameFound = 0;           // at least one process found
-inline constexpr int kNameNotFound = -1;       // none found
-inline constexpr int kNameBadArgument = -2;    // name, buffer, capacity 0 or count missing
-inline constexpr int kNameTableFailed = -3;    // /proc could not be listed (errno stored)
-inline constexpr int kNameNoMemory = -4;       // no memory for the table (ENOMEM stored)
-inline constexpr int kNameBufferTooSmall = -5; // more matches than the buffer holds
+/// The outcome of a lookup. The values are fixed: the crash observer hands
+/// them on as plain numbers.
+enum class NameLookup : int {
+    Found = 0,            // at least one process found
+    NotFound = -1,        // none found
+    BadArgument = -2,     // name, buffer, capacity 0 or count missing
+    TableFailed = -3,     // /proc could not be listed (errno stored)
+    NoMemory = -4,        // no memory for the table (ENOMEM stored)
+    BufferTooSmall = -5,  // more matches than the buffer holds
+};
 
 /// Collects the pids (> 0) of all processes called name into pids. Clears the
-/// buffer, *count and *systemError first; returns one of the codes above.
-/// With kNameBufferTooSmall the buffer holds the first capacity matches.
-int allPidsForName(const char* name, pid_t* pids, size_t capacity, size_t* count,
-                   int* systemError = nullptr);
+/// buffer, *count and *systemError first. With BufferTooSmall the buffer
+/// holds the first capacity matches.
+NameLookup allPidsForName(const char* name, pid_t* pids, size_t capacity, size_t* count,
+                          int* systemError = nullptr);
 
 /// The pid when exactly one process is called name, else -1.
 pid_t pidForName(const char* name);

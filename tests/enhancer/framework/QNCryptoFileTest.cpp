@@ -14,6 +14,8 @@
 
 namespace {
 
+using enum QNErrorCode;
+
 const QString kKey = QStringLiteral("C7E2A19D-5F3B-4E80-A64C-2D91F0B7E358");
 
 bool writeFile(const QString& path, const QByteArray& data)
@@ -26,25 +28,25 @@ using qn::test::readFile;
 
 // The error code of a call that must fail and make nothing: the encryption
 // of a file, the restore of a file, or the reading of a file into memory.
-int encryptFails(const QString& src, const QString& key)
+QNErrorCode encryptFails(const QString& src, const QString& key)
 {
     std::optional<QNError> error;
     EXPECT_TRUE(QNCrypto::encryptFileAtPath(src, key, {}, {}, &error).isEmpty());
-    return error ? error->code : 0;
+    return QNErrorCode(error ? error->code : 0);
 }
 
-int decryptFails(const QString& qne, const QString& key)
+QNErrorCode decryptFails(const QString& qne, const QString& key)
 {
     std::optional<QNError> error;
     EXPECT_TRUE(QNCrypto::decryptFileAtPath(qne, key, {}, {}, &error).isEmpty());
-    return error ? error->code : 0;
+    return QNErrorCode(error ? error->code : 0);
 }
 
-int readFails(const QString& qne, const QString& key)
+QNErrorCode readFails(const QString& qne, const QString& key)
 {
     std::optional<QNError> error;
     EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(qne, key, {}, {}, &error));
-    return error ? error->code : 0;
+    return QNErrorCode(error ? error->code : 0);
 }
 
 class QNCryptoFiles : public ::testing::Test {
@@ -119,7 +121,7 @@ TEST_F(QNCryptoFiles, ExistingTargetGives102AndStaysUntouched)
     std::optional<QNError> error;
     EXPECT_TRUE(QNCrypto::encryptFileAtPath(src, kKey, {}, {}, &error).isEmpty());
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, kQNFileDupErr);
+    EXPECT_EQ(error->code, qint32(kQNFileDupErr));
     EXPECT_EQ(error->domain, kQNErrorDomain);
     EXPECT_EQ(readFile(src + ".qne"), "precious");
 }
@@ -174,7 +176,7 @@ TEST_F(QNCryptoFiles, WrongKeyOrDamageGives400)
     std::optional<QNError> error;
     EXPECT_FALSE(QNCrypto::dataByDecryptingFileAtPath(qne, QStringLiteral("another key"), {}, {}, &error));
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, kQNFileIsDamagedOrInvalidKeyErr);
+    EXPECT_EQ(error->code, qint32(kQNFileIsDamagedOrInvalidKeyErr));
     EXPECT_EQ(error->userInfo.size(), 1);
 
     // Damage the body only: the header still decrypts to a plausible length,

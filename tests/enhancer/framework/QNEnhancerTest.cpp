@@ -14,19 +14,20 @@ TEST(QNEnhancer, ErrorCodeTableFillsTheUserInfo)
 {
     EXPECT_FALSE(QNEnhancer::buildErrorWithCode(0));
 
-    for (qint32 code : {kQNFileNotFoundErr, kQNWriteErr, kQNFileDupErr}) {
+    using enum QNErrorCode;
+    for (QNErrorCode code : {kQNFileNotFoundErr, kQNWriteErr, kQNFileDupErr}) {
         const auto e = QNEnhancer::buildErrorWithCode(code);
         ASSERT_TRUE(e);
         EXPECT_EQ(e->domain, "com.qnlab.QNErrorDomain");
-        EXPECT_EQ(e->code, code);
-        EXPECT_EQ(e->userInfo.size(), 2) << code;
+        EXPECT_EQ(e->code, qint32(code));
+        EXPECT_EQ(e->userInfo.size(), 2) << qint32(code);
         EXPECT_TRUE(e->userInfo.contains(NSLocalizedDescriptionKey));
         EXPECT_TRUE(e->userInfo.contains(NSLocalizedRecoverySuggestionErrorKey));
     }
-    for (qint32 code : {kQNFileIsDamagedErr, kQNFileIsDamagedOrInvalidKeyErr}) {
+    for (QNErrorCode code : {kQNFileIsDamagedErr, kQNFileIsDamagedOrInvalidKeyErr}) {
         const auto e = QNEnhancer::buildErrorWithCode(code);
         ASSERT_TRUE(e);
-        EXPECT_EQ(e->userInfo.keys(), QStringList{NSLocalizedDescriptionKey}) << code;
+        EXPECT_EQ(e->userInfo.keys(), QStringList{NSLocalizedDescriptionKey}) << qint32(code);
     }
     const auto other = QNEnhancer::buildErrorWithCode(7);
     ASSERT_TRUE(other);
@@ -38,11 +39,11 @@ TEST(QNEnhancer, ErrorCodeTableFillsTheUserInfo)
 TEST(QNEnhancer, ErrorTextsComeFromTheFrameworksOwnTable)
 {
     // The program's tables are not involved: this test program installs none.
-    const auto e = QNEnhancer::buildErrorWithCode(kQNFileDupErr);
+    const auto e = QNEnhancer::buildErrorWithCode(QNErrorCode::kQNFileDupErr);
     ASSERT_TRUE(e);
     EXPECT_EQ(e->localizedDescription(), "A file with the same name already exists.");
     EXPECT_NE(e->userInfo.value(NSLocalizedRecoverySuggestionErrorKey).toString(), "FileDupErrInfo");
-    EXPECT_EQ(QNEnhancer::buildErrorWithCode(kQNFileIsDamagedOrInvalidKeyErr)->localizedDescription(),
+    EXPECT_EQ(QNEnhancer::buildErrorWithCode(QNErrorCode::kQNFileIsDamagedOrInvalidKeyErr)->localizedDescription(),
               "The file is damaged or the key is not the right one.");
 }
 

@@ -73,7 +73,7 @@ TEST(ProcessTable, FindsEveryProcessOfAName)
     pid_t pids[8];
     size_t count = 99;
     int err = 99;
-    ASSERT_EQ(allPidsForName("qnPTfinds", pids, 8, &count, &err), kNameFound);
+    ASSERT_EQ(allPidsForName("qnPTfinds", pids, 8, &count, &err), NameLookup::Found);
     EXPECT_EQ(err, 0);
     ASSERT_EQ(count, 2u);
     std::vector<pid_t> found(pids, pids + count);
@@ -93,15 +93,15 @@ TEST(ProcessTable, LongNamesCompareOnTheFifteenCharactersLinuxKeeps)
     ASSERT_GT(pid, 0);
     pid_t found = 0;
     size_t count = 0;
-    EXPECT_EQ(allPidsForName("qnUserNotificationCenter", &found, 1, &count), kNameFound);
+    EXPECT_EQ(allPidsForName("qnUserNotificationCenter", &found, 1, &count), NameLookup::Found);
     EXPECT_EQ(found, pid);
     // The kernel's cut name, and any name sharing those 15 characters, match.
     EXPECT_EQ(pidForName("qnUserNotificat"), pid);
     EXPECT_EQ(pidForName("qnUserNotificatXYZ"), pid);
     // Shorter names and other prefixes do not.
-    EXPECT_EQ(allPidsForName("qnUserNotifica", &found, 1, &count), kNameNotFound);
+    EXPECT_EQ(allPidsForName("qnUserNotifica", &found, 1, &count), NameLookup::NotFound);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(allPidsForName("qnUser", &found, 1, &count), kNameNotFound);
+    EXPECT_EQ(allPidsForName("qnUser", &found, 1, &count), NameLookup::NotFound);
 }
 
 TEST(ProcessTable, MoreMatchesThanTheBufferHoldsIsAnError)
@@ -111,10 +111,10 @@ TEST(ProcessTable, MoreMatchesThanTheBufferHoldsIsAnError)
         ASSERT_GT(sleepers.start(), 0);
     pid_t pids[2];
     size_t count = 0;
-    EXPECT_EQ(allPidsForName("qnPTmany", pids, 2, &count), kNameBufferTooSmall);
+    EXPECT_EQ(allPidsForName("qnPTmany", pids, 2, &count), NameLookup::BufferTooSmall);
     EXPECT_EQ(count, 2u);
     pid_t three[3];
-    EXPECT_EQ(allPidsForName("qnPTmany", three, 3, &count), kNameFound);
+    EXPECT_EQ(allPidsForName("qnPTmany", three, 3, &count), NameLookup::Found);
     EXPECT_EQ(count, 3u);
 }
 
@@ -122,11 +122,11 @@ TEST(ProcessTable, MissingArgumentsAndUnknownNames)
 {
     pid_t pids[4] = {1, 2, 3, 4};
     size_t count = 7;
-    EXPECT_EQ(allPidsForName(nullptr, pids, 4, &count), kNameBadArgument);
-    EXPECT_EQ(allPidsForName("init", nullptr, 4, &count), kNameBadArgument);
-    EXPECT_EQ(allPidsForName("init", pids, 0, &count), kNameBadArgument);
-    EXPECT_EQ(allPidsForName("init", pids, 4, nullptr), kNameBadArgument);
-    EXPECT_EQ(allPidsForName("qn-no-such-process-name", pids, 4, &count), kNameNotFound);
+    EXPECT_EQ(allPidsForName(nullptr, pids, 4, &count), NameLookup::BadArgument);
+    EXPECT_EQ(allPidsForName("init", nullptr, 4, &count), NameLookup::BadArgument);
+    EXPECT_EQ(allPidsForName("init", pids, 0, &count), NameLookup::BadArgument);
+    EXPECT_EQ(allPidsForName("init", pids, 4, nullptr), NameLookup::BadArgument);
+    EXPECT_EQ(allPidsForName("qn-no-such-process-name", pids, 4, &count), NameLookup::NotFound);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(pids[0], 0);
     EXPECT_EQ(pidForName("qn-no-such-process-name"), -1);
