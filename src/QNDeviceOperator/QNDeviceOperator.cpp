@@ -179,7 +179,7 @@ QNDeviceOperator::TrayOutcome QNDeviceOperator::toggleTray()
         const IOReturn status = commandTray(0);
         if (status == IOReturn::Success)
             return TrayOutcome::Closed;
-        return status == IOReturn::Unsupported ? TrayOutcome::NotSupported : TrayOutcome::Refused;
+        return status == IOReturn::Unsupported ? TrayOutcome::NotSupported : TrayOutcome::NotClosed;
     }
     const bool discBefore = hasDisc();
     const bool unmounted = ejectMedia();
@@ -194,7 +194,9 @@ QNDeviceOperator::TrayOutcome QNDeviceOperator::toggleTray()
         return TrayOutcome::Opened;
     if (status == IOReturn::Unsupported)
         return TrayOutcome::NotSupported;
-    if (discBefore && (!unmounted || discStillMounted()))
+    // The drive itself says it is in use when a program holds it open or a
+    // volume we could not attribute to it is mounted.
+    if (status == IOReturn::Busy || (discBefore && (!unmounted || discStillMounted())))
         return TrayOutcome::Busy;
     return TrayOutcome::Refused;
 }

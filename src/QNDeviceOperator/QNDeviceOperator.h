@@ -38,9 +38,10 @@ public:
         Opened,             // the tray was closed and has been opened
         OpenedByDiscEject,  // ejecting the disc opened the tray
         DiscEjected,        // the disc went out and no tray opened (a slot loader)
-        Busy,               // the disc's volumes could not be unmounted, so the tray stays shut
+        Busy,               // the disc's volumes could not be unmounted, or the drive is in use: the tray stays shut
         NotSupported,       // the drive refuses tray commands: no tray motor
-        Refused,            // the tray command failed for another reason
+        Refused,            // the tray did not open for another reason (drive not ready, drive error)
+        NotClosed,          // the tray was open and the close command failed
         NotPermitted,       // this user may not use the drive, and the disk service did not eject it either
     };
     /// True for the outcomes after which the tray stands open.
@@ -105,11 +106,12 @@ public:
     bool ejectMedia();
 
     /// The eject button: an open tray is closed; a closed tray has its disc
-    /// unmounted and ejected and is opened. Busy is answered only when a disc
-    /// is present and its volumes could not be unmounted (or the open command
-    /// was refused while they stay mounted); NotSupported when the drive
-    /// refuses the command for lack of a motor (a slot loader with no disc, or
-    /// a tray without motor). Made without node access: see Access.
+    /// unmounted and ejected and is opened. Busy is answered when a disc is
+    /// present and its volumes could not be unmounted (or the open command was
+    /// refused while they stay mounted), or when the drive refuses the open
+    /// command because it is in use; NotSupported when the drive refuses the
+    /// command for lack of a motor (a slot loader with no disc, or a tray
+    /// without motor). Made without node access: see Access.
     TrayOutcome toggleTray();
     /// Closes the tray when it reads open; see CloseOutcome.
     CloseOutcome closeTrayIfOpen();

@@ -309,20 +309,34 @@ void QNTraylift::doTrayliftOperation()
         }
     }
 
-    // Only a disc whose volumes stay mounted is "busy"; a drive without a
-    // tray motor says so, unless it is a slot loader known from the tray check.
-    QString message, informative;
-    if (outcome == QNDeviceOperator::TrayOutcome::Busy) {
-        message = qn::localizedString("The disc is busy.");
-        informative = qn::localizedString("TryAgainAfterQuitApplication");
-    } else if (outcome == QNDeviceOperator::TrayOutcome::NotSupported && !slotLoading) {
-        message = qn::localizedString("TrayHasNoMotor");
-    }
-    if (outcome == QNDeviceOperator::TrayOutcome::NotPermitted)
+    // Only a disc kept mounted or a drive in use is "busy"; a drive without a
+    // tray motor says so, unless it is a slot loader known from the tray check;
+    // a tray that did not open for another reason says that. A failed close
+    // of an open tray is not examined.
+    using Outcome = QNDeviceOperator::TrayOutcome;
+    switch (outcome) {
+    case Outcome::Busy:
+        qnShowAgentWarning(QStringLiteral("busy-alert"), qn::localizedString("The disc is busy."),
+                           qn::localizedString("TryAgainAfterQuitApplication"));
+        break;
+    case Outcome::NotSupported:
+        if (!slotLoading)
+            qnShowAgentWarning(QStringLiteral("no-motor-alert"), qn::localizedString("TrayHasNoMotor"), {});
+        break;
+    case Outcome::Refused:
+        qnShowAgentWarning(QStringLiteral("not-opened-alert"), qn::localizedString("TrayNotOpened"),
+                           qn::localizedString("TrayNotOpenedInfo"));
+        break;
+    case Outcome::NotPermitted:
         qnShowNoPermissionAlert(*op);
-    if (!message.isEmpty()) {
-        const bool busy = outcome == QNDeviceOperator::TrayOutcome::Busy;
-        qnShowAgentWarning(busy ? QStringLiteral("busy-alert") : QStringLiteral("no-motor-alert"), message, informative);
+        break;
+    case Outcome::Failed:
+    case Outcome::Closed:
+    case Outcome::Opened:
+    case Outcome::OpenedByDiscEject:
+    case Outcome::DiscEjected:
+    case Outcome::NotClosed:
+        break;
     }
     finishOperation(armed);
 }

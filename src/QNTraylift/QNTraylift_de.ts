@@ -43,6 +43,14 @@
         <source>Close Tray</source>
         <translation>Schließen</translation>
     </message>
+    <message id="TrayNotOpened">
+        <source>TrayNotOpened</source>
+        <translation>Das Laufwerk hat seine Schublade nicht geöffnet.</translation>
+    </message>
+    <message id="TrayNotOpenedInfo">
+        <source>TrayNotOpenedInfo</source>
+        <translation>Warten Sie, bis das Laufwerk bereit ist, und versuchen Sie es dann erneut.</translation>
+    </message>
     <message id="TrayHasNoMotor">
         <source>TrayHasNoMotor</source>
         <translation>Dieses Laufwerk kann seine Schublade nicht selbst öffnen oder schließen: Es hat keinen Schubladenmotor.</translation>

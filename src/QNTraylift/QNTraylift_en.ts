@@ -11,6 +11,14 @@
         <source>TryAgainAfterQuitApplication</source>
         <translation>Quit the applications that use the disc, then try again.</translation>
     </message>
+    <message id="TrayNotOpened">
+        <source>TrayNotOpened</source>
+        <translation>The drive did not open its tray.</translation>
+    </message>
+    <message id="TrayNotOpenedInfo">
+        <source>TrayNotOpenedInfo</source>
+        <translation>Wait until the drive is ready, then try again.</translation>
+    </message>
     <message id="TrayHasNoMotor">
         <source>TrayHasNoMotor</source>
         <translation>This drive cannot open or close its tray by itself: it has no tray motor.</translation>

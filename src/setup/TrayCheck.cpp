@@ -76,6 +76,7 @@ void TrayCheck::checkDrive(int index)
     case Outcome::DiscEjected:
     case Outcome::NotSupported:
     case Outcome::Refused:
+    case Outcome::NotClosed:
     case Outcome::NotPermitted:
     case Outcome::Failed:
         // A tray that cannot be commanded counts as a slot.

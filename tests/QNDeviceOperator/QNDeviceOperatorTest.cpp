@@ -250,11 +250,14 @@ TEST(QNDeviceOperator, CloseIfOpenClosesAnOpenTrayAndOnlyReportsAClosedOne)
 
 namespace {
 
-// A drive that answers every tray call with one code. Only a double can: no
-// backend here makes a code outside the known ones.
+// A drive that answers every tray call with one code (or tray commands with
+// another). Only a double can: no backend here makes a code outside the known
+// ones, nor a drive error the simulated machine does not know.
 class OneAnswerRegistry : public DeviceRegistry {
 public:
     IOReturn answer = IOReturn::Success;
+    std::optional<IOReturn> commandAnswer;  // for tray commands, when set
+    quint8 tray = QNDeviceOperator::kTrayClosed;
 
     QString backendName() const override { return QStringLiteral("one-answer"); }
     bool startWatching() override { return false; }
@@ -275,8 +278,13 @@ public:
 private:
     struct Tray : TrayInterface {
         explicit Tray(OneAnswerRegistry& r) : registry(r) {}
-        IOReturn getTrayState(quint8&) override { return registry.answer; }
-        IOReturn setTrayState(quint8) override { return registry.answer; }
+        IOReturn getTrayState(quint8& state) override
+        {
+            if (registry.answer == IOReturn::Success)
+                state = registry.tray;
+            return registry.answer;
+        }
+        IOReturn setTrayState(quint8) override { return registry.commandAnswer.value_or(registry.answer); }
         OneAnswerRegistry& registry;
     };
 };
@@ -296,5 +304,33 @@ TEST(QNDeviceOperator, TrayOperationsPassTheDrivesOwnCodeThroughUnchanged)
         EXPECT_EQ(state, 0x55);
         EXPECT_EQ(op->setTrayStateToOpen(), code);
         EXPECT_EQ(op->setTrayStateToClose(), code);
+    }
+}
+
+// A refused tray command says why: the user is told the tray did not open, or
+// that the drive is in use, even with no disc of ours mounted.
+TEST(QNDeviceOperator, ARefusedTrayCommandIsNamedByWhatTheDriveSaid)
+{
+    struct Case {
+        quint8 tray;
+        IOReturn command;
+        Outcome outcome;
+    };
+    const Case cases[] = {
+        {QNDeviceOperator::kTrayClosed, IOReturn::NotReady, Outcome::Refused},
+        {QNDeviceOperator::kTrayClosed, IOReturn::Error, Outcome::Refused},
+        {QNDeviceOperator::kTrayClosed, IOReturn::Busy, Outcome::Busy},
+        {QNDeviceOperator::kTrayClosed, IOReturn::Unsupported, Outcome::NotSupported},
+        {QNDeviceOperator::kTrayOpen, IOReturn::Error, Outcome::NotClosed},
+        {QNDeviceOperator::kTrayOpen, IOReturn::Busy, Outcome::NotClosed},
+    };
+    OneAnswerRegistry registry;
+    auto op = QNDeviceOperator::deviceOperatorForDevice(recordFor("sr0"), registry);
+    ASSERT_TRUE(op);
+    for (const Case& c : cases) {
+        registry.tray = c.tray;
+        registry.commandAnswer = c.command;
+        EXPECT_EQ(int(op->toggleTray()), int(c.outcome)) << "tray " << int(c.tray) << " command " << std::hex
+                                                         << quint32(c.command);
     }
 }

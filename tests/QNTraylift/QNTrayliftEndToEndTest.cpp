@@ -397,6 +397,7 @@ struct WordsCase {
     bool disc;
     bool rememberedAsSlot;  // the tray check recorded the drive as slot-loading
     const char* expectedAlert;  // first words of the alert, or nullptr for none
+    const char* volume = nullptr;  // the mounted volume's device name when it is not the drive's
 };
 
 }  // namespace
@@ -412,6 +413,8 @@ TEST_P(AgentWords, AlertOnlyWhenSomethingIsWrongAndInItsOwnWords)
         d.trayMotor = c.trayMotor;
         if (c.disc)
             qn::test::SimulatedMachine::withMountedDisc(d);
+        if (c.volume)
+            d.volumes.first().bsdName = QString::fromLatin1(c.volume);
     });
     QVariantMap prefs = laterLaunch();
     if (c.rememberedAsSlot)
@@ -436,7 +439,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WordsCase{"SlotLoaderThatEjected", true, false, true, false, nullptr},
                       WordsCase{"EmptySlotLoaderKnownFromTheCheck", true, false, false, true, nullptr},
                       WordsCase{"TrayWithoutMotor", false, false, true, false,
-                                "This drive cannot open or close its tray"}),
+                                "This drive cannot open or close its tray"},
+                      // Nothing the agent can unmount, yet the drive refuses: it is in use.
+                      WordsCase{"DriveInUseUnderAnotherName", false, true, true, false, "The disc is busy.", "DATA"}),
     [](const ::testing::TestParamInfo<WordsCase>& info) { return std::string(info.param.name); });
 
 namespace {
