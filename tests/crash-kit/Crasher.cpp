@@ -36,12 +36,15 @@ __attribute__((noinline, no_sanitize("undefined"))) void crashWithSegv()
     *p = 42;
 }
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winfinite-recursion"  // runs until the stack overflows
 __attribute__((noinline)) int recurse(int depth)
 {
     volatile char pad[1024];
     pad[0] = char(depth);
     return recurse(depth + 1) + pad[0];
 }
+#pragma GCC diagnostic pop
 
 namespace {
 

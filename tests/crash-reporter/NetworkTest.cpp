@@ -82,8 +82,9 @@ TEST(QNNetwork, SynchronousStatusRules)
                                                        false, &error);
         EXPECT_EQ(ok, c.ok) << "status " << c.status;
         EXPECT_EQ(error.code, c.code) << "status " << c.status;
-        if (c.code != 0)
+        if (c.code != 0) {
             EXPECT_EQ(error.domain, QStringLiteral("com.qnlab.QNErrorDomain"));
+        }
         if (c.status == 404) {
             EXPECT_EQ(error.localizedDescription, QStringLiteral("URL is not found."));
             EXPECT_EQ(error.recoverySuggestion, QStringLiteral("'%1' is not found.").arg(server.url().toString()));
