@@ -3,6 +3,7 @@
 #include "QNTraylift.h"
 
 #include "alerts/AlertPresenter.h"
+#include "alerts/ProgramStart.h"
 #include "events/EventManager.h"
 #include "strings/LocalizedString.h"
 
@@ -12,6 +13,13 @@
 
 int qnTrayliftMain(int argc, char** argv)
 {
+    if (qn::printHelpIfAsked(argc, argv,
+                             "Usage: QNTraylift [--help]\n\n"
+                             "The eject agent. It opens the tray of the drive chosen in QNTrayliftSetup,\n"
+                             "unmounting and ejecting a mounted disc first, or closes the tray when it is\n"
+                             "open; with auto-close on it closes the tray again after a countdown. To act\n"
+                             "on another drive, run qneject -d POSITION. See QNTraylift(1).\n"))
+        return 0;
     // From a terminal, a tty or a user service without a display the agent
     // still acts on the drive; its panel is then drawn offscreen and its
     // alerts go to standard error (and a desktop notification) without waiting.

@@ -9,6 +9,7 @@
 #include "QNTargetDeviceTransformer.h"
 
 #include "alerts/AlertPresenter.h"
+#include "alerts/ProgramStart.h"
 #include "strings/LocalizedString.h"
 
 #include <QAction>
@@ -78,6 +79,14 @@ void QNTrayliftSetup::openContactingForm()
 
 int qnTrayliftSetupMain(int argc, char** argv)
 {
+    if (qn::printHelpIfAsked(argc, argv,
+                             "Usage: QNTrayliftSetup [--help]\n\n"
+                             "Chooses the drive that the eject key, qneject and the widget act on, sets the\n"
+                             "auto-close options, binds the eject key, and runs the tray check that finds\n"
+                             "slot-loading drives. It needs a display. See QNTrayliftSetup(1).\n"))
+        return 0;
+    if (!qn::requireDisplay("QNTrayliftSetup", "Nothing was changed."))
+        return 1;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QNTrayliftSetup"));
     qn::installTranslations(QStringLiteral("QNTrayliftSetup"));
