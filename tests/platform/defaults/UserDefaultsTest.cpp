@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
@@ -205,4 +206,24 @@ TEST(UserDefaults, ReadersNeverSeeHalfAFileWhenTheWriterIsKilled)
     // Leftover temporary files of killed writers are the only debris allowed.
     const QStringList names = QDir(QFileInfo(reader.path()).absolutePath()).entryList(QDir::Files);
     EXPECT_TRUE(names.contains("com.qnlab.atomic.plist"));
+}
+
+// qn-defaults takes the domain from the command line: it names one file in
+// the preferences folder and never a path out of it.
+TEST(UserDefaults, ToolRefusesADomainThatIsNotAPlainName)
+{
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    const QString tool = test::stageDir() + "/bin/qn-defaults";
+    const QStringList env = {"XDG_CONFIG_HOME=" + config.path() + "/config"};
+    for (const char* domain : {"../escaped", "a/b", "..", ".", ".hidden", ""}) {
+        const auto r = test::runProcess(tool, {"write", domain, "k", "-int", "1"}, 30000, env);
+        EXPECT_EQ(r.exitCode, 2) << domain << ": " << r.err.constData();
+        EXPECT_TRUE(r.err.contains("is not a domain name")) << domain << ": " << r.err.constData();
+    }
+    EXPECT_FALSE(QDir(config.filePath("config")).exists()) << "something was written";
+
+    const auto ok = test::runProcess(tool, {"write", "com.example.Plain", "k", "-int", "7"}, 30000, env);
+    EXPECT_EQ(ok.exitCode, 0) << ok.err.constData();
+    EXPECT_TRUE(QFile::exists(config.filePath("config/qnlab/com.example.Plain.plist")));
 }
