@@ -26,13 +26,6 @@ int usage(int status)
     return status;
 }
 
-// A domain names one file in the preferences folder: a name such as
-// com.qnlab.QNTraylift, never a path out of it.
-bool isDomainName(const QString& domain)
-{
-    return !domain.isEmpty() && !domain.startsWith(QLatin1Char('.')) && !domain.contains(QLatin1Char('/'));
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -44,7 +37,7 @@ int main(int argc, char** argv)
     const QString command = args.value(0);
     if (args.size() < 2)
         return usage(2);
-    if (!isDomainName(args.value(1))) {
+    if (!qn::UserDefaults::isDomainName(args.value(1))) {
         std::fprintf(stderr, "qn-defaults: \"%s\" is not a domain name (a name such as com.qnlab.QNTraylift, without \"/\")\n",
                      qPrintable(args.value(1)));
         return 2;

@@ -26,6 +26,13 @@ public:
 
     /// ${XDG_CONFIG_HOME:-$HOME/.config}/qnlab/<domain>.plist
     static QString pathForDomain(const QString& domain);
+    /// Whether a domain names one file in that folder (com.qnlab.QNTraylift),
+    /// never a path out of it: not empty, no '/', no leading dot. Check this
+    /// before using a domain that comes from outside the program.
+    static bool isDomainName(const QString& domain)
+    {
+        return !domain.isEmpty() && !domain.startsWith(QLatin1Char('.')) && !domain.contains(QLatin1Char('/'));
+    }
 
     const QString& domain() const { return _domain; }
     QString path() const { return pathForDomain(_domain); }
